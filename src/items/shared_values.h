@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace torvix {
+
+// The main window's values that live as long as the program and several routines share.
+struct SharedValues {
+    QDateTime DisplayStartTime;
+    bool AutoEndEnabled = false;
+    bool MemoryCheckEnabled = false;
+    int timer1IntervalMs = 0;  // set by the start-up sequence (5000)
+    int timer2IntervalMs = 0;  // set by the start-up sequence (1000)
+};
+
+}  // namespace torvix

@@ -1,0 +1,10 @@
+# Fails when a window-free layer includes a GUI header.
+foreach(dir platform items app/logic windows/logic)
+    file(GLOB_RECURSE files ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
+    foreach(f ${files})
+        file(STRINGS ${f} bad REGEX "#[ \t]*include[ \t]*[<\"](QtWidgets|QtGui|QtPrintSupport|QWidget|QApplication|QGuiApplication)")
+        if(bad)
+            message(FATAL_ERROR "${f} includes a GUI header: ${bad}")
+        endif()
+    endforeach()
+endforeach()
