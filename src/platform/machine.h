@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@ struct Machine {
     QString locale;
     // Where the live providers read (/ normally); empty for a machine file.
     QString root;
+    // A machine file's "directory" member as written; null for the live machine.
+    std::shared_ptr<const QJsonObject> directory;
 };
 
 // Options for the live machine.
@@ -37,7 +40,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options);
 // Reads a machine file. `clockAdvances` is true for the window (time moves on from clock.now)
 // and false for the report. Throws MachineFileError naming the file and what is wrong.
 class MachineFileError : public Failure {
-public:
+  public:
     using Failure::Failure;
 };
 Machine loadMachineFile(const QString& path, bool clockAdvances);

@@ -1,0 +1,328 @@
+#include "platform/machinefile/json_reader.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringDecoder>
+#include <cmath>
+
+namespace torvix::machinefile {
+
+namespace {
+
+constexpr int maxDepth = 200;
+
+struct SyntaxError {
+    qsizetype pos;
+    QString what;
+};
+
+class Reader {
+  public:
+    explicit Reader(const QString& s) : s_(s) {}
+
+    void document(JsonNode& out) {
+        skipSpace();
+        value(out, 0);
+        skipSpace();
+        if (i_ < s_.size()) throw SyntaxError{i_, QStringLiteral("unexpected text after the end")};
+    }
+
+    // 1-based line and column of a position, for messages.
+    QString where(qsizetype pos) const {
+        int line = 1;
+        qsizetype lineStart = 0;
+        for (qsizetype k = 0; k < pos && k < s_.size(); ++k) {
+            if (s_[k] == QLatin1Char('\n')) {
+                ++line;
+                lineStart = k + 1;
+            }
+        }
+        return QStringLiteral("line %1, column %2").arg(line).arg(pos - lineStart + 1);
+    }
+
+  private:
+    void skipSpace() {
+        while (i_ < s_.size() && (s_[i_] == QLatin1Char(' ') || s_[i_] == QLatin1Char('\t') ||
+                                  s_[i_] == QLatin1Char('\n') || s_[i_] == QLatin1Char('\r')))
+            ++i_;
+    }
+
+    [[noreturn]] void fail(const QString& what) const { throw SyntaxError{i_, what}; }
+
+    void expectWord(const char* word) {
+        const QLatin1String w(word);
+        if (s_.mid(i_, w.size()) != w) fail(QStringLiteral("expected a value"));
+        i_ += w.size();
+    }
+
+    void value(JsonNode& out, int depth) {
+        if (depth > maxDepth) fail(QStringLiteral("nested too deeply"));
+        if (i_ >= s_.size()) fail(QStringLiteral("unexpected end, expected a value"));
+        const QChar c = s_[i_];
+        switch (c.unicode()) {
+            case '{':
+                object(out, depth);
+                return;
+            case '[':
+                array(out, depth);
+                return;
+            case '"':
+                out.type = JsonNode::Type::String;
+                out.text = string();
+                return;
+            case 't':
+                expectWord("true");
+                out.type = JsonNode::Type::Boolean;
+                out.boolean = true;
+                return;
+            case 'f':
+                expectWord("false");
+                out.type = JsonNode::Type::Boolean;
+                out.boolean = false;
+                return;
+            case 'n':
+                expectWord("null");
+                out.type = JsonNode::Type::Null;
+                return;
+            default:
+                if (c == QLatin1Char('-') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) {
+                    number(out);
+                    return;
+                }
+                fail(QStringLiteral("expected a value"));
+        }
+    }
+
+    void object(JsonNode& out, int depth) {
+        out.type = JsonNode::Type::Object;
+        ++i_;
+        skipSpace();
+        if (i_ < s_.size() && s_[i_] == QLatin1Char('}')) {
+            ++i_;
+            return;
+        }
+        for (;;) {
+            skipSpace();
+            if (i_ >= s_.size() || s_[i_] != QLatin1Char('"'))
+                fail(QStringLiteral("expected a member name in double quotes"));
+            const qsizetype keyPos = i_;
+            QString key = string();
+            for (const QString& k : out.keys) {
+                if (k == key)
+                    throw SyntaxError{keyPos, QStringLiteral("duplicate member \"%1\"").arg(key)};
+            }
+            skipSpace();
+            if (i_ >= s_.size() || s_[i_] != QLatin1Char(':'))
+                fail(QStringLiteral("expected \":\""));
+            ++i_;
+            skipSpace();
+            out.keys.push_back(std::move(key));
+            out.items.emplace_back();
+            value(out.items.back(), depth + 1);
+            skipSpace();
+            if (i_ < s_.size() && s_[i_] == QLatin1Char(',')) {
+                ++i_;
+                continue;
+            }
+            if (i_ < s_.size() && s_[i_] == QLatin1Char('}')) {
+                ++i_;
+                return;
+            }
+            fail(QStringLiteral("expected \",\" or \"}\""));
+        }
+    }
+
+    void array(JsonNode& out, int depth) {
+        out.type = JsonNode::Type::Array;
+        ++i_;
+        skipSpace();
+        if (i_ < s_.size() && s_[i_] == QLatin1Char(']')) {
+            ++i_;
+            return;
+        }
+        for (;;) {
+            skipSpace();
+            out.items.emplace_back();
+            value(out.items.back(), depth + 1);
+            skipSpace();
+            if (i_ < s_.size() && s_[i_] == QLatin1Char(',')) {
+                ++i_;
+                continue;
+            }
+            if (i_ < s_.size() && s_[i_] == QLatin1Char(']')) {
+                ++i_;
+                return;
+            }
+            fail(QStringLiteral("expected \",\" or \"]\""));
+        }
+    }
+
+    int hex4() {
+        if (i_ + 4 > s_.size()) fail(QStringLiteral("expected four hexadecimal digits"));
+        bool ok = false;
+        const int v = s_.mid(i_, 4).toInt(&ok, 16);
+        if (!ok || s_.mid(i_, 4).contains(QLatin1Char('+')) ||
+            s_.mid(i_, 4).contains(QLatin1Char('-')))
+            fail(QStringLiteral("expected four hexadecimal digits"));
+        i_ += 4;
+        return v;
+    }
+
+    QString string() {
+        ++i_;  // opening quote
+        QString out;
+        for (;;) {
+            if (i_ >= s_.size()) fail(QStringLiteral("unterminated text"));
+            const QChar c = s_[i_];
+            if (c == QLatin1Char('"')) {
+                ++i_;
+                return out;
+            }
+            if (c.unicode() < 0x20) fail(QStringLiteral("control character in a text"));
+            if (c != QLatin1Char('\\')) {
+                out += c;
+                ++i_;
+                continue;
+            }
+            ++i_;
+            if (i_ >= s_.size()) fail(QStringLiteral("unterminated text"));
+            const QChar e = s_[i_++];
+            switch (e.unicode()) {
+                case '"':
+                    out += QLatin1Char('"');
+                    break;
+                case '\\':
+                    out += QLatin1Char('\\');
+                    break;
+                case '/':
+                    out += QLatin1Char('/');
+                    break;
+                case 'b':
+                    out += QLatin1Char('\b');
+                    break;
+                case 'f':
+                    out += QLatin1Char('\f');
+                    break;
+                case 'n':
+                    out += QLatin1Char('\n');
+                    break;
+                case 'r':
+                    out += QLatin1Char('\r');
+                    break;
+                case 't':
+                    out += QLatin1Char('\t');
+                    break;
+                case 'u':
+                    out += QChar(static_cast<char16_t>(hex4()));
+                    break;
+                default:
+                    --i_;
+                    fail(QStringLiteral("invalid escape \\%1").arg(e));
+            }
+        }
+    }
+
+    void number(JsonNode& out) {
+        const qsizetype start = i_;
+        if (s_[i_] == QLatin1Char('-')) ++i_;
+        auto digit = [&] {
+            return i_ < s_.size() && s_[i_] >= QLatin1Char('0') && s_[i_] <= QLatin1Char('9');
+        };
+        if (!digit()) fail(QStringLiteral("expected a digit"));
+        if (s_[i_] == QLatin1Char('0')) {
+            ++i_;
+        } else {
+            while (digit()) ++i_;
+        }
+        bool integral = true;
+        if (i_ < s_.size() && s_[i_] == QLatin1Char('.')) {
+            integral = false;
+            ++i_;
+            if (!digit()) fail(QStringLiteral("expected a digit after the point"));
+            while (digit()) ++i_;
+        }
+        if (i_ < s_.size() && (s_[i_] == QLatin1Char('e') || s_[i_] == QLatin1Char('E'))) {
+            integral = false;
+            ++i_;
+            if (i_ < s_.size() && (s_[i_] == QLatin1Char('+') || s_[i_] == QLatin1Char('-'))) ++i_;
+            if (!digit()) fail(QStringLiteral("expected a digit in the exponent"));
+            while (digit()) ++i_;
+        }
+        const QString text = s_.mid(start, i_ - start);
+        bool ok = false;
+        if (integral) {
+            const qlonglong v = text.toLongLong(&ok);
+            if (ok) {
+                out.type = JsonNode::Type::Integer;
+                out.integer = v;
+                return;
+            }
+        }
+        const double d = text.toDouble(&ok);
+        if (!ok || !std::isfinite(d))
+            throw SyntaxError{start, QStringLiteral("number out of range")};
+        out.type = JsonNode::Type::Double;
+        out.number = d;
+    }
+
+    const QString& s_;
+    qsizetype i_ = 0;
+};
+
+}  // namespace
+
+const JsonNode* JsonNode::member(QStringView key) const {
+    if (type != Type::Object) return nullptr;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (keys[k] == key) return &items[k];
+    }
+    return nullptr;
+}
+
+QJsonValue JsonNode::toJsonValue() const {
+    switch (type) {
+        case Type::Null:
+            return QJsonValue(QJsonValue::Null);
+        case Type::Boolean:
+            return QJsonValue(boolean);
+        case Type::Integer:
+            return QJsonValue(static_cast<qint64>(integer));
+        case Type::Double:
+            return QJsonValue(number);
+        case Type::String:
+            return QJsonValue(text);
+        case Type::Array: {
+            QJsonArray a;
+            for (const JsonNode& n : items) a.append(n.toJsonValue());
+            return a;
+        }
+        case Type::Object: {
+            QJsonObject o;
+            for (std::size_t k = 0; k < keys.size(); ++k) o.insert(keys[k], items[k].toJsonValue());
+            return o;
+        }
+    }
+    return QJsonValue();
+}
+
+bool parseJson(const QByteArray& data, JsonNode& out, QString& error) {
+    QByteArray bytes = data;
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
+    QStringDecoder decode(QStringDecoder::Utf8);
+    const QString text = decode(bytes);
+    if (decode.hasError()) {
+        error = QStringLiteral("not UTF-8 text");
+        return false;
+    }
+    Reader reader(text);
+    try {
+        out = JsonNode();
+        reader.document(out);
+    } catch (const SyntaxError& e) {
+        error = QStringLiteral("%1 at %2").arg(e.what, reader.where(e.pos));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace torvix::machinefile

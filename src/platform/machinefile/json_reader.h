@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace torvix::machinefile {
+
+// A JSON value as the machine file needs it: integers stay exact 64-bit numbers (QJsonDocument
+// keeps every number as a double, which would round a large tickCount), and members keep their
+// order (instances list their properties in file order).
+struct JsonNode {
+    enum class Type { Null, Boolean, Integer, Double, String, Array, Object };
+    Type type = Type::Null;
+    bool boolean = false;
+    std::int64_t integer = 0;
+    double number = 0.0;
+    QString text;
+    std::vector<JsonNode> items;  // array elements, or object member values
+    std::vector<QString> keys;    // object member names, parallel to items
+
+    bool isObject() const { return type == Type::Object; }
+    const JsonNode* member(QStringView key) const;
+    QJsonValue toJsonValue() const;
+};
+
+// Parses UTF-8 JSON. On failure returns false with `error` set to "what is wrong at line L,
+// column C". Duplicate member names are refused: one of them would be lost without a word.
+bool parseJson(const QByteArray& data, JsonNode& out, QString& error);
+
+}  // namespace torvix::machinefile
