@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QThread>
+
+#include "platform/machine.h"
+#include "platform/wmi/error.h"
+#include "platform/wmi/wql.h"
+#include "support/test_support.h"
+
+using namespace torvix;
+using namespace torvix::wmi;
+
+namespace {
+
+Machine officePc(bool advances = false) {
+    return loadMachineFile(test::dataPath("machines/office_pc.json"), advances);
+}
+
+Machine fromText(const QByteArray& json) {
+    return parseMachineFile(json, "machine.json", false);
+}
+
+// The message of the MachineFileError a file raises, or "" when it loads.
+QString problemOf(const QByteArray& json) {
+    try {
+        fromText(json);
+    } catch (const MachineFileError& e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QByteArray withWmi(const QByteArray& wmi) {
+    return R"({"torvix-machine": 1, "clock": {"now": "2024-04-01T08:05:09", "tickCount": 1}, "wmi": )" +
+           wmi + "}";
+}
+
+std::vector<Instance> run(const Machine& m, const QString& moniker, const QString& query,
+                          int flags = 16) {
+    ObjectSet set = (moniker.isEmpty() ? m.wmi->ConnectServer() : m.wmi->connect(moniker))
+                        .ExecQuery(query, flags);
+    std::vector<Instance> out;
+    while (std::optional<Instance> i = set.next()) out.push_back(std::move(*i));
+    return out;
+}
+
+Error::Code failureOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.code();
+    }
+    ADD_FAILURE() << "no error";
+    return Error::Code::NotSupported;
+}
+
+}  // namespace
+
+TEST(MachineFile, AnswersEveryQueryOfTheWindow) {
+    const Machine m = officePc();
+    const QString dot = "winmgmts:\\\\.\\root\\cimv2";
+    const QString bang = "winmgmts:!\\\\.\\root\\cimv2";
+    const QString imp = "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+    struct Case {
+        QString moniker, query;
+        int flags;
+        std::size_t count;
+        const char* property;
+        Value first;
+    };
+    const std::vector<Case> cases = {
+        {"", "Select * From Win32_Processor", 16, 1, "MaxClockSpeed", Value(std::int64_t(2394))},
+        {dot, "Select * from Win32_ComputerSystem", 48, 1, "TotalPhysicalMemory",
+         Value(std::int64_t(17072009216))},
+        {dot, "Select * From Win32_OperatingSystem", 48, 1, "FreePhysicalMemory",
+         Value(std::int64_t(9876543))},
+        {"", "Select * From Win32_OperatingSystem", 16, 1, "ServicePackMajorVersion",
+         Value(std::int64_t(0))},
+        {"", "Select * From Win32_PointingDevice", 16, 2, "Description",
+         Value("Logitech USB Optical Mouse")},
+        {dot, "SELECT * FROM Win32_Process", 16, 2, "CreationDate",
+         Value("20240401070000.000000+540")},
+        {dot, "Select IPAddress from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE", 16, 1,
+         "IPAddress", Value::textArray({"192.168.0.10", "fe80::1a2b:3cff:fe4d:5e6f"})},
+        {"winmgmts:{impersonationLevel=impersonate}",
+         "select * from Win32_PingStatus where address = '192.168.0.10'", 16, 1, "StatusCode",
+         Value(std::int64_t(0))},
+        {bang, "Select * from Win32_ComputerSystem", 48, 1, "UserName", Value("AA\\user1")},
+        {bang, "Select * from Win32_NetworkAdapterConfiguration Where IPEnabled = True", 16, 1,
+         "DNSHostName", Value("pc01")},
+        {"winmgmts:\\\\.\\root\\CIMV2",
+         "SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled = True", 48, 1,
+         "DefaultIPGateway", Value::textArray({"192.168.0.1"})},
+        {dot, "Select * From Win32_NetworkAdapterConfiguration where IPEnabled=TRUE", 16, 1,
+         "DNSServerSearchOrder", Value::textArray({"192.168.0.2", "192.168.0.3"})},
+        {bang, "Select * From Win32_NetworkadapterConfiguration Where IPEnabled = True", 16, 1,
+         "DHCPServer", Value("192.168.0.1")},
+        {imp, "Select * from Win32_ComputerSystem", 0, 1, "Domain", Value("aa.bb.cc")},
+        {"", "Select * From Win32_ComputerSystemProduct", 0, 1, "Vendor", Value("Dell Inc.")},
+        {dot, "Select * from Win32_Product", 0, 2, "Version", Value("5.2.15-2+b2")},
+        {"", "Select * From Win32_NetworkAdapterConfiguration", 16, 2, "MACAddress",
+         Value("00:1A:2B:3C:4D:5E")},
+        {"", "Select * From Win32_Printer Where Default='True'", 16, 1, "Caption",
+         Value("Office_Laser")},
+        {"", "Select * From Win32_Printer", 16, 2, "PortName",
+         Value("ipp://printer.example/ipp/print")},
+        {"", "Select * From Win32_NetworkLoginProfile", 16, 2, "NumberOfLogons",
+         Value(std::int64_t(42))},
+        {imp,
+         "Select * from Win32_NTLogEvent Where Logfile = 'System' and (EventCode = '6005' or "
+         "EventCode = '6006')",
+         16, 3, "TimeWritten", Value("20240401070012.000000+540")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query.toStdString());
+        const std::vector<Instance> found = run(m, c.moniker, c.query, c.flags);
+        ASSERT_EQ(found.size(), c.count);
+        EXPECT_EQ(found[0].property(QString::fromLatin1(c.property)), c.first);
+    }
+    // Ping instances answer by their address: an unknown one gives none, a quoted one its own.
+    EXPECT_TRUE(run(m, "", "select * from Win32_PingStatus where address = ''").empty());
+    const auto lost =
+        run(m, "", "select * from Win32_PingStatus where address = " + wql::quote("192.168.0.99"));
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0].property(u"StatusCode"), Value(std::int64_t(11010)));
+    EXPECT_TRUE(
+        run(m, "", "select * from Win32_PingStatus where address = " + wql::quote("' or '1'='1"))
+            .empty());
+    // Instances keep file order.
+    const auto events = run(m, "", "Select * from Win32_NTLogEvent");
+    EXPECT_EQ(events[1].property(u"EventCode"), Value(std::int64_t(6006)));
+}
+
+TEST(MachineFile, ClockLocaleSystemAndDirectory) {
+    const Machine m = officePc();
+    EXPECT_EQ(m.clock->now(), QDateTime(QDate(2024, 4, 1), QTime(8, 5, 9)));
+    EXPECT_EQ(m.clock->now().timeSpec(), Qt::LocalTime);
+    EXPECT_EQ(m.clock->tickCountMs(), 3725000);
+    EXPECT_EQ(m.locale, QStringLiteral("ja_JP"));
+    EXPECT_EQ(m.system->processorCount(), 8u);
+    EXPECT_EQ(m.system->screenSize().width, 1920);
+    EXPECT_EQ(m.system->screenSize().height, 1080);
+    EXPECT_FALSE(m.system->isUserAnAdmin());
+    EXPECT_EQ(m.system->diskFreeSpace().totalClusters, 122096646u);
+    EXPECT_EQ(m.system->diskFreeSpace().bytesPerSector, 512u);
+    EXPECT_EQ(m.system->networkUserName(), QStringLiteral("User1"));
+    EXPECT_EQ(m.system->specialFolder("DeskTop"), QStringLiteral("/home/user1/Desktop"));
+    EXPECT_EQ(m.system->specialFolder("desktop"), QString());  // keys are exact, like the shell's
+    EXPECT_EQ(m.system->specialFolder("NoSuchKey"), QString());
+    ASSERT_TRUE(m.directory);
+    EXPECT_EQ(m.directory->value("objects").toArray().at(0).toObject().value("name").toString(),
+              "user1");
+
+    // In the window the clock moves on; in the report it stays put.
+    const Machine moving = officePc(true);
+    QThread::msleep(30);
+    EXPECT_GE(moving.clock->tickCountMs(), 3725000 + 25);
+    EXPECT_GT(moving.clock->now(), QDateTime(QDate(2024, 4, 1), QTime(8, 5, 9)));
+    QThread::msleep(5);
+    EXPECT_EQ(m.clock->tickCountMs(), 3725000);
+
+    // A function whose member is absent fails and says which.
+    const Machine bare = loadMachineFile(test::dataPath("machines/minimal.json"), false);
+    EXPECT_TRUE(bare.locale.isEmpty());
+    EXPECT_FALSE(bare.directory);
+    try {
+        bare.system->diskFreeSpace();
+        FAIL();
+    } catch (const Failure& e) {
+        EXPECT_TRUE(e.message().contains("system.disk")) << e.message().toStdString();
+    }
+    EXPECT_THROW(bare.system->processorCount(), Failure);
+    EXPECT_THROW(bare.system->screenSize(), Failure);
+    EXPECT_THROW(bare.system->isUserAnAdmin(), Failure);
+    EXPECT_THROW(bare.system->networkUserName(), Failure);
+    EXPECT_THROW(bare.system->specialFolder("DeskTop"), Failure);
+    // No wmi member: every known class is there with no instances; others are unknown.
+    EXPECT_TRUE(run(bare, "", "Select * From Win32_Processor").empty());
+    EXPECT_EQ(failureOf([&] { bare.wmi->ConnectServer().ExecQuery("Select * From Win32_Fan"); }),
+              Error::Code::InvalidClass);
+}
+
+TEST(MachineFile, LargeIntegersStayExact) {
+    const Machine m = fromText(R"({"torvix-machine": 1,
+        "clock": {"now": "2030-12-31T23:59:59", "tickCount": 9007199254740993},
+        "wmi": {"Win32_ComputerSystem": [{"TotalPhysicalMemory": 9223372036854775807}]}})");
+    EXPECT_EQ(m.clock->tickCountMs(), 9007199254740993LL);
+    EXPECT_EQ(run(m, "", "select * from Win32_ComputerSystem")[0].property(u"TotalPhysicalMemory"),
+              Value(std::int64_t(9223372036854775807LL)));
+    EXPECT_TRUE(
+        problemOf(
+            R"({"torvix-machine": 1, "clock": {"now": "2024-04-01T08:05:09", "tickCount": -1}})")
+            .contains("clock.tickCount"));
+}
+
+TEST(MachineFile, EveryPropertyKind) {
+    const Machine m = fromText(withWmi(R"({"Win32_Process": [{
+        "Nothing": null, "Yes": true, "Count": 42, "Huge": 18446744073709551616, "Ratio": 2.5,
+        "Whole": 3.0, "Text": "テキスト\n\u00e9", "List": ["a", 1, null],
+        "Inner": {"object": {"Name": "x", "Deeper": {"object": {}}}}, "Empty": []}]})"));
+    const auto found = run(m, "", "select * from Win32_Process");
+    ASSERT_EQ(found.size(), 1u);
+    const Instance& i = found[0];
+    EXPECT_EQ(i.className(), QStringLiteral("Win32_Process"));
+    EXPECT_EQ(i.property(u"Nothing").kind(), Value::Kind::Null);
+    EXPECT_EQ(i.property(u"Yes"), Value(true));
+    EXPECT_EQ(i.property(u"Count").kind(), Value::Kind::Integer);
+    EXPECT_EQ(i.property(u"Huge").kind(), Value::Kind::Double);  // beyond 64 bits
+    EXPECT_EQ(i.property(u"Ratio"), Value(2.5));
+    EXPECT_EQ(i.property(u"Whole").kind(), Value::Kind::Double);
+    EXPECT_EQ(i.property(u"Text"), Value(QStringLiteral("テキスト\né")));
+    EXPECT_EQ(i.property(u"List"),
+              Value(std::vector<Value>{Value("a"), Value(std::int64_t(1)), Value()}));
+    EXPECT_EQ(i.property(u"Empty").toArray().size(), 0u);
+    const InstancePtr& inner = i.property(u"Inner").toObject();
+    EXPECT_EQ(inner->property(u"Name"), Value("x"));
+    EXPECT_TRUE(inner->property(u"Deeper").toObject()->properties().empty());
+    // Properties_ lists them in file order.
+    EXPECT_EQ(i.properties().front().name, QStringLiteral("Nothing"));
+    EXPECT_EQ(i.properties().back().name, QStringLiteral("Empty"));
+    // A property the instance lacks fails when read, and counts as null in WHERE.
+    EXPECT_EQ(failureOf([&] { i.property(u"ProcessId"); }), Error::Code::InvalidProperty);
+    EXPECT_EQ(run(m, "", "select * from Win32_Process where ProcessId is null").size(), 1u);
+    // Names from the file join the class's schema; other names are still refused.
+    EXPECT_EQ(run(m, "", "select Ratio, Caption from Win32_Process where Yes = TRUE").size(), 1u);
+    EXPECT_EQ(
+        failureOf([&] { m.wmi->ConnectServer().ExecQuery("select Missing from Win32_Process"); }),
+        Error::Code::InvalidProperty);
+}
+
+TEST(MachineFile, ClassesThatFailOrAreUnknown) {
+    const Machine m = fromText(withWmi(R"({
+        "Win32_Printer": {"error": "the print spooler is not running"},
+        "win32_product": [{"Caption": "bash"}],
+        "Custom_Thing": [{"A": 1}, {"B": 2}]})"));
+    // A failing class fails on its first instance, with the file's text.
+    ObjectSet printers = m.wmi->ConnectServer().ExecQuery("Select * From Win32_Printer");
+    try {
+        printers.next();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::ProviderFailure);
+        EXPECT_EQ(e.message(), QStringLiteral("the print spooler is not running"));
+    }
+    ObjectSet counted =
+        m.wmi->ConnectServer().ExecQuery("Select * From Win32_Printer Where Default='True'");
+    EXPECT_EQ(failureOf([&] { counted.count(); }), Error::Code::ProviderFailure);
+    // Class names in the file ignore case too.
+    EXPECT_EQ(run(m, "", "Select * from Win32_Product").size(), 1u);
+    // A class the schema does not know exists when the file gives it, with the names it uses.
+    EXPECT_EQ(run(m, "", "select A, B from custom_thing where A = 1 or B = 2").size(), 2u);
+    EXPECT_EQ(failureOf([&] { m.wmi->ConnectServer().ExecQuery("select C from Custom_Thing"); }),
+              Error::Code::InvalidProperty);
+    EXPECT_TRUE(run(m, "", "Select * From Win32_NetworkLoginProfile").empty());
+
+    const Machine stopped = loadMachineFile(test::dataPath("machines/wmi_stopped.json"), false);
+    try {
+        stopped.wmi->connect("winmgmts:\\\\.\\root\\cimv2");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::ConnectionFailed);
+        EXPECT_TRUE(e.message().contains("the management service is not running"));
+    }
+    EXPECT_EQ(failureOf([&] { stopped.wmi->ConnectServer(); }), Error::Code::ConnectionFailed);
+}
+
+TEST(MachineFile, MalformedFilesNameTheFileAndTheFault) {
+    const QByteArray clock = R"("clock": {"now": "2024-04-01T08:05:09", "tickCount": 1})";
+    const std::vector<std::pair<QByteArray, const char*>> cases = {
+        {"", "not a JSON file"},
+        {"{", "line 1"},
+        {"{\"torvix-machine\": 1,\n \"locale\": }", "line 2, column 12"},
+        {"[1]", "expected a JSON object"},
+        {R"({"clock": {"now": "2024-04-01T08:05:09", "tickCount": 1}})", "torvix-machine"},
+        {R"({"torvix-machine": 2})", "version 1"},
+        {R"({"torvix-machine": "1"})", "version 1"},
+        {R"({"torvix-machine": 1.0})", "version 1"},
+        {R"({"torvix-machine": 1, "torvix-machine": 1})", "duplicate member"},
+        {R"({"torvix-machine": 1} x)", "after the end"},
+        {R"({"torvix-machine": 1, "wmiErorr": "x"})", "wmiErorr: unknown member"},
+        {R"({"torvix-machine": 1, "locale": 5})", "locale: expected a text, found an integer"},
+        {R"({"torvix-machine": 1, "wmiError": null})", "wmiError: expected a text"},
+        {R"({"torvix-machine": 1, "clock": {"now": "yesterday", "tickCount": 1}})", "clock.now"},
+        {R"({"torvix-machine": 1, "clock": {"now": "2024-04-01", "tickCount": 1}})", "clock.now"},
+        {R"({"torvix-machine": 1, "clock": {"now": "2024-04-01T08:05:09"}})",
+         "clock.tickCount: missing"},
+        {R"({"torvix-machine": 1, "clock": {"now": "2024-04-01T08:05:09", "tickCount": 1.5}})",
+         "clock.tickCount: expected an integer"},
+        {R"({"torvix-machine": 1, "system": {"processors": "8"}})",
+         "system.processors: expected an integer"},
+        {R"({"torvix-machine": 1, "system": {"processors": -1}})",
+         "system.processors: -1 is out of range"},
+        {R"({"torvix-machine": 1, "system": {"screen": {"width": 1}}})",
+         "system.screen.height: missing"},
+        {R"({"torvix-machine": 1, "system": {"isUserAnAdmin": 0}})",
+         "system.isUserAnAdmin: expected true or false"},
+        {R"({"torvix-machine": 1, "system": {"disk": {"sectorsPerCluster": 8}}})",
+         "system.disk.bytesPerSector"},
+        {R"({"torvix-machine": 1, "system": {"specialFolders": {"DeskTop": 1}}})",
+         "system.specialFolders.DeskTop"},
+        {R"({"torvix-machine": 1, "system": {"procesors": 8}})",
+         "system.procesors: unknown member"},
+        {R"({"torvix-machine": 1, "directory": []})", "directory: expected an object"},
+        {withWmi("[]"), "wmi: expected an object"},
+        {withWmi(R"({"Win32_Processor": 5})"), "wmi.Win32_Processor: expected an array"},
+        {withWmi(R"({"Win32_Processor": {"eror": "x"}})"),
+         "wmi.Win32_Processor: expected an array"},
+        {withWmi(R"({"Win32_Processor": {"error": 1}})"),
+         "wmi.Win32_Processor.error: expected a text"},
+        {withWmi(R"({"Win32_Processor": [5]})"), "wmi.Win32_Processor[0]: expected an object"},
+        {withWmi(R"({"Win32_Processor": [{}, {"MaxClockSpeed": {"mhz": 1}}]})"),
+         "wmi.Win32_Processor[1].MaxClockSpeed"},
+        {withWmi(R"({"Win32_Processor": [{"X": [[1]]}]})"),
+         "wmi.Win32_Processor[0].X[0]: an array cannot hold arrays"},
+        {withWmi(R"({"Win32_Processor": [], "WIN32_PROCESSOR": []})"), "given twice"},
+        {withWmi(R"({"A": [{"O": {"object": {"P": {"x": 1}}}}]})"), "wmi.A[0].O.object.P"},
+        {R"({"torvix-machine": 1, "locale": "\x"})", "invalid escape"},
+        {"{\"torvix-machine\": 1, \"locale\": \"a\x01\"}", "control character"},
+        {"{\"torvix-machine\": 1, \"locale\": \"\xff\"}", "not UTF-8"},
+        {R"({"torvix-machine": 1, "locale": 1e999})", "out of range"},
+        {R"({"torvix-machine": 01})", "expected"},
+        {QByteArray(10000, '[') + QByteArray(10000, ']'), "nested too deeply"},
+    };
+    for (const auto& [json, expected] : cases) {
+        SCOPED_TRACE(json.left(200).toStdString());
+        const QString problem = problemOf(json);
+        EXPECT_TRUE(problem.startsWith("machine.json: ")) << problem.toStdString();
+        EXPECT_TRUE(problem.contains(QLatin1String(expected))) << problem.toStdString();
+    }
+    EXPECT_TRUE(problemOf("\xEF\xBB\xBF{\"torvix-machine\": 1}").isEmpty());  // a BOM is fine
+    EXPECT_TRUE(problemOf(withWmi("{}")).isEmpty());
+}
+
+TEST(MachineFile, FilesThatCannotBeReadAndTruncations) {
+    test::FakeRoot dir;
+    for (const QString& path : {dir.path() + "/absent.json", dir.path()}) {
+        try {
+            loadMachineFile(path, false);
+            FAIL();
+        } catch (const MachineFileError& e) {
+            EXPECT_TRUE(e.message().startsWith(path + ": ")) << e.message().toStdString();
+        }
+    }
+    // Any cut of a good file is refused with a message, never a crash.
+    QFile f(test::dataPath("machines/office_pc.json"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray full = f.readAll();
+    for (qsizetype n = 0; n < full.trimmed().size(); n += 7) {
+        try {
+            fromText(full.left(n));
+            ADD_FAILURE() << "cut at " << n << " loaded";
+        } catch (const MachineFileError&) {
+        }
+    }
+}
