@@ -317,6 +317,8 @@ TEST(MachineFile, MalformedFilesNameTheFileAndTheFault) {
         {withWmi(R"({"Win32_Processor": [], "WIN32_PROCESSOR": []})"), "given twice"},
         {withWmi(R"({"A": [{"O": {"object": {"P": {"x": 1}}}}]})"), "wmi.A[0].O.object.P"},
         {R"({"torvix-machine": 1, "locale": "\x"})", "invalid escape"},
+        {R"({"torvix-machine": 1, "locale": "\u0x1F"})", "hexadecimal"},
+        {R"({"torvix-machine": 1, "locale": "\u12"})", "hexadecimal"},
         {"{\"torvix-machine\": 1, \"locale\": \"a\x01\"}", "control character"},
         {"{\"torvix-machine\": 1, \"locale\": \"\xff\"}", "not UTF-8"},
         {R"({"torvix-machine": 1, "locale": 1e999})", "out of range"},

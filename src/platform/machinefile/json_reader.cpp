@@ -158,13 +158,16 @@ class Reader {
     }
 
     int hex4() {
-        if (i_ + 4 > s_.size()) fail(QStringLiteral("expected four hexadecimal digits"));
-        bool ok = false;
-        const int v = s_.mid(i_, 4).toInt(&ok, 16);
-        if (!ok || s_.mid(i_, 4).contains(QLatin1Char('+')) ||
-            s_.mid(i_, 4).contains(QLatin1Char('-')))
-            fail(QStringLiteral("expected four hexadecimal digits"));
-        i_ += 4;
+        int v = 0;
+        for (int k = 0; k < 4; ++k, ++i_) {
+            const int d = i_ < s_.size()
+                              ? QByteArrayView("0123456789abcdef")
+                                    .indexOf(static_cast<char>(s_[i_].toLower().unicode() & 0x7f))
+                              : -1;
+            if (d < 0 || s_[i_].unicode() >= 0x80)
+                fail(QStringLiteral("expected four hexadecimal digits"));
+            v = v * 16 + int(d);
+        }
         return v;
     }
 
