@@ -17,6 +17,10 @@ QString ConvertPropertyValueToString(const wmi::Value& value);
 // Failure when the fixed positions do not hold digits or the text is too short.
 QDateTime 日本時間に変換(const QString& managementDateTime);
 
+// The ping query for an address, quoted so that no address can change what it asks:
+// "select * from Win32_PingStatus where address = '192.168.0.10'".
+QString pingQueryText(const QString& address);
+
 void Command9_Click(RoutineContext& ctx);   // connection state by ping -> Text9
 void Command10_Click(RoutineContext& ctx);  // user name -> Text10
 void Command11_Click(RoutineContext& ctx);  // host name -> Text11

@@ -1,0 +1,164 @@
+#include "platform/text/text_file.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/failure.h"
+
+namespace torvix {
+
+namespace {
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray normalizedCharset(QByteArray codeset) {
+    const QByteArray upper = codeset.toUpper();
+    if (upper.isEmpty() || upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII" ||
+        upper == "646")
+        return "UTF-8";
+    if (upper == "UTF8") return "UTF-8";
+    if (upper == "SHIFT_JIS" || upper == "SJIS" || upper == "SHIFT-JIS" || upper == "MS_KANJI")
+        return "CP932";
+    return codeset;
+}
+
+bool isUtf8(const QByteArray& charset) {
+    const QByteArray upper = charset.toUpper();
+    return upper == "UTF-8" || upper == "UTF8";
+}
+
+// Closes the descriptor on every path out.
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+struct Iconv {
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    ~Iconv() {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+};
+
+}  // namespace
+
+QByteArray localeFileCharset() {
+    // The environment's locale, read without touching the process's global one.
+    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    QByteArray codeset;
+    if (loc != static_cast<locale_t>(0)) {
+        codeset = nl_langinfo_l(CODESET, loc);
+        freelocale(loc);
+    } else {
+        codeset = nl_langinfo(CODESET);
+    }
+    return normalizedCharset(codeset);
+}
+
+QByteArray encodeText(const QString& text, const QByteArray& charset) {
+    if (isUtf8(charset)) return text.toUtf8();
+
+    Iconv conv;
+    conv.cd = iconv_open((charset + "//TRANSLIT").constData(), "UTF-8");
+    if (conv.cd == reinterpret_cast<iconv_t>(-1))
+        throw Failure(QStringLiteral("cannot convert text to the character set %1: %2")
+                          .arg(QString::fromLatin1(charset), errnoText(errno)));
+
+    QByteArray in = text.toUtf8();
+    QByteArray out;
+    out.resize(in.size() * 2 + 16);
+    char* inPtr = in.data();
+    size_t inLeft = static_cast<size_t>(in.size());
+    char* outPtr = out.data();
+    size_t outLeft = static_cast<size_t>(out.size());
+    while (inLeft > 0) {
+        const size_t r = iconv(conv.cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (r != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            const qsizetype used = outPtr - out.data();
+            out.resize(out.size() * 2);
+            outPtr = out.data() + used;
+            outLeft = static_cast<size_t>(out.size() - used);
+        } else if (errno == EILSEQ || errno == EINVAL) {
+            // No transliteration either: one "?" for the whole UTF-8 sequence.
+            if (outLeft < 1) {
+                const qsizetype used = outPtr - out.data();
+                out.resize(out.size() * 2);
+                outPtr = out.data() + used;
+                outLeft = static_cast<size_t>(out.size() - used);
+            }
+            *outPtr++ = '?';
+            --outLeft;
+            const unsigned char lead = static_cast<unsigned char>(*inPtr);
+            size_t skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (skip > inLeft) skip = inLeft;
+            inPtr += skip;
+            inLeft -= skip;
+        } else {
+            throw Failure(QStringLiteral("cannot convert text to the character set %1: %2")
+                              .arg(QString::fromLatin1(charset), errnoText(errno)));
+        }
+    }
+    // Flush any shift state (stateful encodings).
+    for (;;) {
+        if (iconv(conv.cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+        if (errno != E2BIG) break;
+        const qsizetype used = outPtr - out.data();
+        out.resize(out.size() * 2);
+        outPtr = out.data() + used;
+        outLeft = static_cast<size_t>(out.size() - used);
+    }
+    out.resize(outPtr - out.data());
+    return out;
+}
+
+void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset) {
+    const QByteArray set = charset.isEmpty() ? localeFileCharset() : normalizedCharset(charset);
+    QByteArray content;
+    for (const QString& line : lines) {
+        content += encodeText(line, set);
+        content += "\r\n";
+    }
+
+    const QByteArray name = QFile::encodeName(path);
+    auto fail = [&](int error) {
+        return Failure(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)));
+    };
+    Fd file;
+    do {
+        file.fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (file.fd < 0 && errno == EINTR);
+    if (file.fd < 0) throw fail(errno);
+
+    const char* p = content.constData();
+    qsizetype left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(file.fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw fail(errno);
+        }
+        p += n;
+        left -= n;
+    }
+    const int fd = file.fd;
+    file.fd = -1;
+    if (::close(fd) != 0 && errno != EINTR) throw fail(errno);
+}
+
+QString joinCurrentDirectory(const QString& dir, const QString& name) {
+    return dir + QLatin1Char('/') + name;
+}
+
+}  // namespace torvix

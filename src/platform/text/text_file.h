@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace torvix {
+
+// The character set text files are written in: the locale's (LC_CTYPE from the environment).
+// A locale without one of its own (C, POSIX: plain ASCII) gives UTF-8, and Shift_JIS gives CP932,
+// the form Windows programs read.
+QByteArray localeFileCharset();
+
+// `text` in `charset` (an iconv name); a character the set has no place for becomes "?".
+// Throws Failure when the charset is unknown.
+QByteArray encodeText(const QString& text, const QByteArray& charset);
+
+// Writes `lines` to `path`, each ended by CR LF, replacing any file of that name. `charset`
+// empty: localeFileCharset(). Throws Failure naming the path and the cause when the file cannot
+// be created or written.
+void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset = {});
+
+// "current directory + \name" of the window's files: dir + "/" + name, with no test for a
+// trailing separator (the root folder "/" gives "//name").
+QString joinCurrentDirectory(const QString& dir, const QString& name);
+
+}  // namespace torvix

@@ -1,0 +1,96 @@
+#include "platform/text/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "platform/failure.h"
+
+using namespace torvix;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<unreadable>";
+    return f.readAll();
+}
+
+QString failureOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Failure& e) {
+        return e.message();
+    }
+    return QString();
+}
+
+}  // namespace
+
+TEST(TextFile, EncodesInTheChosenCharacterSet) {
+    const QString text = QStringLiteral("MACアドレス");
+    EXPECT_EQ(encodeText(text, "CP932"), QByteArray("MAC\x83\x41\x83\x68\x83\x8c\x83\x58"));
+    EXPECT_EQ(encodeText(text, "EUC-JP"), QByteArray("MAC\xa5\xa2\xa5\xc9\xa5\xec\xa5\xb9"));
+    EXPECT_EQ(encodeText(text, "UTF-8"), text.toUtf8());
+    // Full-width tilde and circled digits exist in CP932 (not in plain Shift_JIS).
+    EXPECT_EQ(encodeText(QStringLiteral("～①"), "CP932"), QByteArray("\x81\x60\x87\x40"));
+}
+
+TEST(TextFile, UnmappableCharactersBecomeQuestionMarks) {
+    EXPECT_EQ(encodeText(QStringLiteral("a😀b"), "CP932"), QByteArray("a?b"));
+    EXPECT_EQ(encodeText(QStringLiteral("x\u0e01y"), "EUC-JP"), QByteArray("x?y"));
+    EXPECT_EQ(encodeText(QStringLiteral("日本"), "ASCII"), QByteArray("??"));
+    EXPECT_NE(failureOf([] { encodeText("x", "NO-SUCH-CHARSET"); }), "");
+}
+
+TEST(TextFile, WritesLinesEndedByCrLfReplacingTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("a much longer previous content that must disappear\n");
+    }
+    writeTextLines(path, {QStringLiteral("ホスト"), QString(), QStringLiteral("x")}, "CP932");
+    EXPECT_EQ(readAll(path), QByteArray("\x83\x7a\x83\x58\x83\x67\r\n\r\nx\r\n"));
+
+    writeTextLines(path, {QStringLiteral("ホスト")}, "UTF-8");
+    EXPECT_EQ(readAll(path), QStringLiteral("ホスト\r\n").toUtf8());
+
+    writeTextLines(path, {}, "UTF-8");
+    EXPECT_EQ(readAll(path), QByteArray());
+}
+
+TEST(TextFile, FailureNamesThePathAndTheCause) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("no/such/dir/f.txt"));
+    const QString message = failureOf([&] { writeTextLines(missing, {"x"}, "UTF-8"); });
+    EXPECT_TRUE(message.contains(missing)) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromLocal8Bit(std::strerror(ENOENT))))
+        << message.toStdString();
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken")));
+    EXPECT_NE(failureOf([&] { writeTextLines(dir.filePath("taken"), {"x"}, "UTF-8"); }), "");
+}
+
+TEST(TextFile, LocaleCharacterSet) {
+    const QByteArray saved = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "C");
+    EXPECT_EQ(localeFileCharset(), "UTF-8");  // ASCII helps nobody with Japanese text
+    qputenv("LC_ALL", "POSIX");
+    EXPECT_EQ(localeFileCharset(), "UTF-8");
+    qputenv("LC_ALL", "C.UTF-8");
+    EXPECT_EQ(localeFileCharset(), "UTF-8");
+    if (saved.isNull())
+        qunsetenv("LC_ALL");
+    else
+        qputenv("LC_ALL", saved);
+}
+
+TEST(TextFile, JoinCurrentDirectoryAddsOneSeparator) {
+    EXPECT_EQ(joinCurrentDirectory("/home/u", "MACアドレス.txt"), "/home/u/MACアドレス.txt");
+    EXPECT_EQ(joinCurrentDirectory("/", "MACアドレス.txt"), "//MACアドレス.txt");
+}
