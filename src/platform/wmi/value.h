@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -20,9 +21,10 @@ public:
 
     Value() = default;  // null
     Value(bool b) : data_(b) {}
-    Value(int i) : data_(static_cast<std::int64_t>(i)) {}
-    Value(std::int64_t i) : data_(i) {}
-    Value(std::uint32_t i) : data_(static_cast<std::int64_t>(i)) {}
+    // Any integer type but bool (int, qint64, quint32, ...).
+    template <typename T>
+        requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
+    Value(T i) : data_(static_cast<std::int64_t>(i)) {}
     Value(double d) : data_(d) {}
     Value(const QString& s) : data_(s) {}
     Value(const char* s) : data_(QString::fromUtf8(s)) {}
