@@ -188,6 +188,10 @@ TEST(LiveProcessor, ThirtyTwoBitSystemOnSixtyFourBitProcessor) {
 TEST(LiveProcessor, MissingOrEmptyCpuinfoFailsAsProviderFailure) {
     FakeRoot root;
     live::ProcessorProvider missing(root.path(), QStringLiteral("x86_64"));
+    // Nothing is read before the walk starts; the failure comes with the first instance.
+    wmi::wql::Query query;
+    auto cursor = missing.enumerate(query);
+    EXPECT_THROW(cursor->next(), wmi::Error);
     try {
         walk(missing);
         FAIL() << "no failure";
