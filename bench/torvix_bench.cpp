@@ -1,0 +1,93 @@
+// Times the start-up sequence (live computer and machine file) and a whole `torvix --report`
+// process, printing the median of N runs of each in milliseconds.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "app/logic/form1_logic.h"
+#include "items/user_interface.h"
+
+namespace {
+
+class QuietUi : public torvix::UserInterface {
+  public:
+    Answer messageBox(const QString&, const QString&, Buttons b, Icon) override {
+        return b == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+};
+
+class NoProgram : public torvix::ProgramControl {
+  public:
+    void removeCloseBox() override {}
+    void endProgram() override {}
+};
+
+double medianMs(int runs, const std::function<bool()>& once) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (!once()) return -1;
+        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+bool startupOn(torvix::Machine machine) {
+    QuietUi ui;
+    NoProgram program;
+    torvix::Form1Logic logic(machine, ui, program);
+    logic.runStartupSequence();
+    return true;
+}
+
+void print(const char* what, double ms) {
+    if (ms < 0)
+        std::printf("%-40s failed\n", what);
+    else
+        std::printf("%-40s %10.2f ms\n", what, ms);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: torvix_bench TORVIX_BINARY MACHINE_FILE [RUNS]\n");
+        return 2;
+    }
+    const QString binary = args[1], machineFile = args[2];
+    const int runs = args.size() > 3 ? std::max(1, args[3].toInt()) : 11;
+    std::freopen("/dev/null", "w", stderr);  // unguarded failures of a bare computer
+
+    std::printf("median of %d runs\n", runs);
+    print("start-up sequence, this computer", medianMs(runs, [] {
+              torvix::LiveMachineOptions options;
+              return startupOn(torvix::makeLiveMachine(options));
+          }));
+    print("start-up sequence, machine file", medianMs(runs, [&] {
+              try {
+                  return startupOn(torvix::loadMachineFile(machineFile, false));
+              } catch (const torvix::Failure&) {
+                  return false;
+              }
+          }));
+    print("torvix --report process (machine file)", medianMs(runs, [&] {
+              QProcess p;
+              p.start(binary, {"--report", "--machine", machineFile});
+              return p.waitForFinished(60000) && p.exitCode() == 0;
+          }));
+    print("torvix --report process (this computer)", medianMs(runs, [&] {
+              QProcess p;
+              p.start(binary, {"--report"});
+              return p.waitForFinished(60000) && p.exitCode() == 0;
+          }));
+    return 0;
+}

@@ -1,0 +1,156 @@
+#include "app/logic/command_line.h"
+
+#include <QCoreApplication>
+#include <memory>
+
+#include "app/logic/report.h"
+
+namespace torvix {
+
+namespace {
+
+// Splits "--opt=value" and takes "--opt value" from the next argument.
+bool takeValue(const QStringList& args, qsizetype& i, const QString& option, QString& value,
+               QString& error) {
+    const QString& arg = args.at(i);
+    if (arg.startsWith(option + QLatin1Char('='))) {
+        value = arg.mid(option.size() + 1);
+    } else if (i + 1 < args.size()) {
+        value = args.at(++i);
+    } else {
+        error = QStringLiteral("%1 needs a value").arg(option);
+        return false;
+    }
+    if (value.isEmpty()) {
+        error = QStringLiteral("%1 needs a value").arg(option);
+        return false;
+    }
+    return true;
+}
+
+bool isOption(const QString& arg, const QString& option) {
+    return arg == option || arg.startsWith(option + QLatin1Char('='));
+}
+
+CommandLine invalid(const QString& message) {
+    CommandLine c;
+    c.mode = CommandLine::Mode::Invalid;
+    c.error = message;
+    return c;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList& args) {
+    CommandLine c;
+    bool report = false, help = false, version = false, windowGiven = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        QString error;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            help = true;
+        } else if (arg == QLatin1String("--version")) {
+            version = true;
+        } else if (arg == QLatin1String("--report")) {
+            report = true;
+        } else if (arg.startsWith(QLatin1String("--report="))) {
+            report = true;
+            const QString format = arg.mid(9);
+            if (format == QLatin1String("text"))
+                c.format = CommandLine::Format::Text;
+            else if (format == QLatin1String("json"))
+                c.format = CommandLine::Format::Json;
+            else
+                return invalid(
+                    QStringLiteral("unknown report format \"%1\" (text or json)").arg(format));
+        } else if (isOption(arg, QStringLiteral("--window"))) {
+            if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
+                return invalid(error);
+            windowGiven = true;
+        } else if (isOption(arg, QStringLiteral("--machine"))) {
+            if (!takeValue(args, i, QStringLiteral("--machine"), c.machineFile, error))
+                return invalid(error);
+        } else if (arg.startsWith(QLatin1Char('-'))) {
+            return invalid(QStringLiteral("unknown option \"%1\"").arg(arg));
+        } else {
+            return invalid(QStringLiteral("unexpected argument \"%1\"").arg(arg));
+        }
+    }
+    if (help) {
+        c.mode = CommandLine::Mode::Help;
+    } else if (version) {
+        c.mode = CommandLine::Mode::Version;
+    } else if (report) {
+        c.mode = CommandLine::Mode::Report;
+    } else if (windowGiven) {
+        return invalid(QStringLiteral("--window is used with --report"));
+    }
+    return c;
+}
+
+QString usageText() {
+    return QStringLiteral(
+        "使い方 / Usage:\n"
+        "  torvix                          このパソコンの情報を表示します\n"
+        "                                  open the window for this computer\n"
+        "  torvix --machine FILE           FILE に書かれたパソコンの情報を表示します\n"
+        "                                  open the window for the computer described by FILE\n"
+        "  torvix --report[=text|json] [--window NAME] [--machine FILE]\n"
+        "                                  "
+        "画面を出さずに起動時の処理を行い、画面の内容を出力します\n"
+        "                                  run the start-up sequence without a window and print\n"
+        "                                  the main window's controls (or those of window NAME:\n"
+        "                                  Form2, Form4, Form5, Form6, Form7)\n"
+        "  torvix --help                   この説明 / this text\n"
+        "  torvix --version                版 / version\n");
+}
+
+QString versionText() {
+    return QStringLiteral("torvix " TORVIX_VERSION);
+}
+
+Machine machineFor(const CommandLine& commandLine, const LiveMachineOptions& live,
+                   bool clockAdvances) {
+    if (!commandLine.machineFile.isEmpty())
+        return loadMachineFile(commandLine.machineFile, clockAdvances);
+    return makeLiveMachine(live);
+}
+
+void writeUtf8(FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int runCommandLine(int argc, char** argv, const WindowStarter& startWindow) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine c = parseCommandLine(args);
+    switch (c.mode) {
+        case CommandLine::Mode::Invalid:
+            writeUtf8(stderr, QStringLiteral("torvix: %1\nTry 'torvix --help'.\n").arg(c.error));
+            return 2;
+        case CommandLine::Mode::Help:
+            writeUtf8(stdout, usageText());
+            return 0;
+        case CommandLine::Mode::Version:
+            writeUtf8(stdout, versionText() + QLatin1Char('\n'));
+            return 0;
+        case CommandLine::Mode::Report: {
+            int appArgc = argc;
+            std::unique_ptr<QCoreApplication> app;
+            if (!QCoreApplication::instance())
+                app = std::make_unique<QCoreApplication>(appArgc, argv);
+            return runReport(c);
+        }
+        case CommandLine::Mode::Window:
+            if (!startWindow) {
+                writeUtf8(stderr, QStringLiteral("torvix: this build has no window\n"));
+                return 2;
+            }
+            return startWindow(c);
+    }
+    return 2;
+}
+
+}  // namespace torvix

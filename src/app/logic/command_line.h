@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <functional>
+
+#include "platform/machine.h"
+
+namespace torvix {
+
+// What the program was asked to do on its command line.
+struct CommandLine {
+    enum class Mode { Window, Report, Help, Version, Invalid };
+    enum class Format { Text, Json };
+
+    Mode mode = Mode::Window;
+    Format format = Format::Text;
+    QString window = QStringLiteral("Form1");  // --window NAME (report only)
+    QString machineFile;                       // --machine FILE; empty: this computer
+    QString error;                             // Mode::Invalid: what is wrong, for the user
+};
+
+// Reads the arguments after the program name:
+//   [--machine FILE] | --report[=text|json] [--window NAME] [--machine FILE] | --help | --version
+// Options also take the "--opt=value" form. Anything else gives Mode::Invalid with a message.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+QString usageText();    // Japanese and English
+QString versionText();  // "torvix <version>"
+
+// The computer the command line names: the machine file (its clock advancing with real time
+// when `clockAdvances`, as in the window) or this computer. Throws MachineFileError.
+Machine machineFor(const CommandLine& commandLine, const LiveMachineOptions& live,
+                   bool clockAdvances);
+
+// Opens the window for a Mode::Window command line and runs the event loop; returns the exit
+// code. It creates its own QApplication.
+using WindowStarter = std::function<int(const CommandLine&)>;
+
+// The whole command line: help, version and the report are handled here (the report needs no
+// display: a QCoreApplication is made if none exists); the window goes to `startWindow`.
+// A bad option prints a message and returns 2.
+int runCommandLine(int argc, char** argv, const WindowStarter& startWindow);
+
+// Writes UTF-8 bytes whatever the locale says.
+void writeUtf8(FILE* stream, const QString& text);
+
+}  // namespace torvix

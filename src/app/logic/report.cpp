@@ -1,0 +1,181 @@
+#include "app/logic/report.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <cstdio>
+#include <exception>
+
+#include "app/logic/form2_content.h"
+
+namespace torvix {
+
+namespace {
+
+QString colourText(Rgb rgb) {
+    return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+QStringList textLines(const QString& text) {
+    if (text.isEmpty()) return {QString()};
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (t.endsWith(QLatin1Char('\n'))) t.chop(1);
+    return t.split(QLatin1Char('\n'));
+}
+
+QString oneField(QString s) {
+    s.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return s;
+}
+
+// Form2 as "メモ" opens it: its list filled by Form_Load, then its close button.
+std::vector<ReportEntry> form2Report(Form1Logic&, UserInterface&) {
+    std::vector<ReportEntry> out;
+    ReportEntry list{QStringLiteral("List1"), {}, std::nullopt, true, form2Lines()};
+    out.push_back(list);
+    out.push_back(
+        {QStringLiteral("Command1"), QStringLiteral("表示終了"), std::nullopt, false, {}});
+    return out;
+}
+
+QMap<QString, ReportWindowFn>& reportWindowTable() {
+    static QMap<QString, ReportWindowFn> table = {
+        {QStringLiteral("Form1"),
+         [](Form1Logic& form1, UserInterface&) {
+             return reportEntries(form1.model(), form1ReportOrder());
+         }},
+        {QStringLiteral("Form2"), &form2Report},
+    };
+    return table;
+}
+
+class ReportProgram : public ProgramControl {
+  public:
+    void removeCloseBox() override {}
+    void endProgram() override {}  // the report ends by itself after printing
+};
+
+}  // namespace
+
+std::vector<ReportEntry> reportEntries(const FormModel& model, const QStringList& order,
+                                       const QStringList& listBoxes) {
+    std::vector<ReportEntry> out;
+    out.reserve(static_cast<size_t>(order.size()));
+    for (const QString& name : order) {
+        if (!model.has(name)) continue;
+        const FormModel::Control& c = model.control(name);
+        ReportEntry e;
+        e.name = name;
+        e.background = c.background;
+        if (listBoxes.contains(name)) {
+            e.isList = true;
+            e.items = c.items;
+        } else {
+            e.text = c.text;
+        }
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+QByteArray reportText(const std::vector<ReportEntry>& entries) {
+    QString out;
+    for (const ReportEntry& e : entries) {
+        if (e.isList) {
+            for (const QString& item : e.items)
+                out += e.name + QLatin1Char('\t') + oneField(item) + QStringLiteral("\t\n");
+            continue;
+        }
+        const QString bg = e.background ? colourText(*e.background) : QString();
+        for (const QString& line : textLines(e.text))
+            out += e.name + QLatin1Char('\t') + oneField(line) + QLatin1Char('\t') + bg +
+                   QLatin1Char('\n');
+    }
+    return out.toUtf8();
+}
+
+QByteArray reportJson(const std::vector<ReportEntry>& entries) {
+    QJsonArray array;
+    for (const ReportEntry& e : entries) {
+        QJsonObject o;
+        o.insert(QStringLiteral("name"), e.name);
+        if (e.isList)
+            o.insert(QStringLiteral("text"), QJsonArray::fromStringList(e.items));
+        else
+            o.insert(QStringLiteral("text"), e.text);
+        o.insert(QStringLiteral("background"), e.background ? QJsonValue(colourText(*e.background))
+                                                            : QJsonValue(QJsonValue::Null));
+        array.append(o);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+UserInterface::Answer ReportUserInterface::messageBox(const QString& text, const QString&,
+                                                      Buttons buttons, Icon) {
+    shown << text;
+    writeUtf8(stderr, text + QLatin1Char('\n'));
+    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+}
+
+void registerReportWindow(const QString& name, ReportWindowFn fn) {
+    reportWindowTable().insert(name, std::move(fn));
+}
+
+QStringList reportWindowNames() {
+    return reportWindowTable().keys();
+}
+
+int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out) {
+    const auto window = reportWindowTable().constFind(commandLine.window);
+    if (window == reportWindowTable().constEnd()) {
+        writeUtf8(stderr,
+                  QStringLiteral("torvix: unknown window \"%1\" (known: %2)\n")
+                      .arg(commandLine.window, reportWindowNames().join(QStringLiteral(", "))));
+        return 2;
+    }
+    ReportUserInterface ui;
+    ReportProgram program;
+    Form1Logic form1(machine, ui, program);
+    form1.runStartupSequence();
+    form1.Timer2_Timer();
+    const std::vector<ReportEntry> entries = (*window)(form1, ui);
+    out =
+        commandLine.format == CommandLine::Format::Json ? reportJson(entries) : reportText(entries);
+    return 0;
+}
+
+int runReport(const CommandLine& commandLine) {
+    if (!reportWindowTable().contains(commandLine.window)) {
+        QByteArray unused;
+        Machine none;
+        return runReport(commandLine, none, unused);  // reports the unknown window
+    }
+    Machine machine;
+    try {
+        machine = machineFor(commandLine, LiveMachineOptions{}, false);
+    } catch (const MachineFileError& e) {
+        QString what = e.message();
+        if (!what.startsWith(commandLine.machineFile))
+            what = commandLine.machineFile + QStringLiteral(": ") + what;
+        writeUtf8(stderr, QStringLiteral("torvix: ") + what + QLatin1Char('\n'));
+        return 2;
+    } catch (const std::exception& e) {
+        writeUtf8(stderr, QStringLiteral("torvix: ") + QString::fromLocal8Bit(e.what()) +
+                              QLatin1Char('\n'));
+        return 1;
+    }
+    QByteArray out;
+    const int rc = runReport(commandLine, machine, out);
+    if (rc == 0) {
+        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+        std::fflush(stdout);
+    }
+    return rc;
+}
+
+}  // namespace torvix

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include "support/test_support.h"
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+// Runs the built program without a display and with a locale that is not UTF-8 aware.
+Run runTorvix(const QStringList& args, const QString& workDir = QString()) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    p.setProcessEnvironment(env);
+    if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
+    p.start(QStringLiteral(TORVIX_BINARY), args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+}  // namespace
+
+TEST(CommandLineProcess, ReportOfAMachineFileInUtf8) {
+    QTemporaryDir dir;
+    const Run r = runTorvix(
+        {"--report", "--machine", torvix::test::dataPath("machines/office_pc.json")}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QList<QByteArray> lines = r.out.split('\n');
+    EXPECT_EQ(lines[0], "Command1\tCPUのクロック\t#FFFFFF");
+    EXPECT_EQ(lines[1], "Text1\t2.394GHz\t#C0FFFF");
+    EXPECT_TRUE(lines.contains("Text15\t500.108Gバイト\t#C0FFFF"));
+    EXPECT_TRUE(lines.contains("Label5\t只今の時刻 2024/04/01 8:05:09\t#C0FFFF"));
+}
+
+TEST(CommandLineProcess, JsonReportAndOtherWindow) {
+    QTemporaryDir dir;
+    const Run json = runTorvix({"--report=json", "--window", "Form2", "--machine",
+                                torvix::test::dataPath("machines/office_pc.json")},
+                               dir.path());
+    ASSERT_EQ(json.exitCode, 0) << json.err.constData();
+    EXPECT_TRUE(json.out.contains("\"name\": \"Command1\""));
+    EXPECT_TRUE(json.out.contains("表示終了"));
+}
+
+TEST(CommandLineProcess, FailuresExitWithTwo) {
+    QTemporaryDir dir;
+    const QString bad = dir.filePath("bad.json");
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("{\"torvix-machine\": 1, \"wmi\": [");
+    f.close();
+    const Run malformed = runTorvix({"--report", "--machine", bad}, dir.path());
+    EXPECT_EQ(malformed.exitCode, 2);
+    EXPECT_TRUE(malformed.out.isEmpty());
+    EXPECT_TRUE(malformed.err.startsWith("torvix: " + bad.toUtf8() + ":"))
+        << malformed.err.constData();
+
+    const Run missing = runTorvix({"--report", "--machine", dir.filePath("none.json")}, dir.path());
+    EXPECT_EQ(missing.exitCode, 2);
+
+    const Run option = runTorvix({"--frobnicate"}, dir.path());
+    EXPECT_EQ(option.exitCode, 2);
+    EXPECT_TRUE(option.err.contains("--frobnicate"));
+
+    const Run window = runTorvix({"--report", "--window", "Form99", "--machine",
+                                  torvix::test::dataPath("machines/office_pc.json")},
+                                 dir.path());
+    EXPECT_EQ(window.exitCode, 2);
+    EXPECT_TRUE(window.err.contains("Form99"));
+}
+
+TEST(CommandLineProcess, HelpAndVersion) {
+    const Run version = runTorvix({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "torvix " TORVIX_VERSION "\n");
+    const Run help = runTorvix({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--report"));
+    EXPECT_TRUE(help.out.contains("使い方"));
+}
