@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <limits>
+
 #include "items/network/network_items.h"
 #include "items/network_harness.h"
 
@@ -216,4 +219,33 @@ TEST(DhcpServer, FailureColoursButKeepsTheText) {
     EXPECT_FALSE(h.click("Command28"));
     EXPECT_EQ(h.text("Text28"), "------");
     EXPECT_TRUE(h.filled("Text28"));
+}
+
+TEST(NetworkItems, StartupShareStaysSmall) {
+    // The network frame's routines in start-up order, on a two-adapter machine; the quickest of
+    // several runs keeps a busy test machine from deciding the result.
+    NetworkHarness h(
+        R"({"Win32_NetworkAdapterConfiguration": [)"
+        R"({"IPEnabled": true, "IPAddress": ["192.168.0.10"], "IPSubnet": ["255.255.255.0"],)"
+        R"( "DefaultIPGateway": ["192.168.0.1"], "DNSServerSearchOrder": ["192.168.0.2"],)"
+        R"( "WINSPrimaryServer": null, "WINSSecondaryServer": null, "DHCPEnabled": true,)"
+        R"( "DHCPServer": "192.168.0.1", "DNSHostName": "pc01", "MACAddress": "00:1A:2B:3C:4D:5E",)"
+        R"( "Description": "eth"},)"
+        R"({"IPEnabled": false, "IPAddress": null, "MACAddress": null, "Description": "wg"}],)"
+        R"( "Win32_PingStatus": [{"Address": "192.168.0.10", "StatusCode": 0}],)"
+        R"( "Win32_ComputerSystem": [{"UserName": "AA\\u1"}],)"
+        R"( "Win32_Process": [{"ProcessId": 1, "CreationDate": "20240401070000.000000+540"}]})");
+    qint64 best = std::numeric_limits<qint64>::max();
+    for (int run = 0; run < 10; ++run) {
+        QElapsedTimer t;
+        t.start();
+        for (const char* b :
+             {"Command9", "Command10", "Command11", "Command28", "Command12", "Command13",
+              "Command23", "Command24", "Command26", "Command27", "Command4", "Command6"})
+            ASSERT_TRUE(h.click(b)) << b;
+        best = std::min(best, t.nsecsElapsed());
+    }
+    EXPECT_LT(best, 5'000'000) << best << " ns";
+    EXPECT_EQ(h.text("Text9"), "接続環境設定済");
+    EXPECT_EQ(h.text("Text4"), "2024/04/01 7:00:00");
 }
