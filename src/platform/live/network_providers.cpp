@@ -168,8 +168,8 @@ class AdapterScan {
         auto text =
             readRootFile(s_.root, QStringLiteral("/run/systemd/netif/leases/%1").arg(link.index));
         if (!text) return std::nullopt;
-        auto lease = netfiles::keyValueLease(*text);
-        return current(lease, link) ? lease : std::nullopt;
+        // networkd removes the file when it drops the lease, so it is never stale.
+        return netfiles::keyValueLease(*text);
     }
 
     // NetworkManager keeps "<client>-<connection uuid>-<interface>.lease"; the newest current
