@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "app/logic/form2_content.h"
+#include "app/logic/form4_report.h"
 
 namespace torvix {
 
@@ -50,6 +51,7 @@ QMap<QString, ReportWindowFn>& reportWindowTable() {
              return reportEntries(form1.model(), form1ReportOrder());
          }},
         {QStringLiteral("Form2"), &form2Report},
+        {QStringLiteral("Form4"), &form4Report},
     };
     return table;
 }

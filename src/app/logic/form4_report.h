@@ -1,0 +1,16 @@
+#pragma once
+
+#include <vector>
+
+#include "app/logic/form1_logic.h"
+#include "app/logic/report.h"
+#include "items/user_interface.h"
+
+namespace torvix {
+
+// `--window Form4`: the MAC address list as a mouse-up over "MACアドレス(クリックで一覧)" opens
+// it, the file written to the current directory as the window writes it; List1's entries, then
+// Command1. A file that cannot be written is told through `ui` (standard error in the report).
+std::vector<ReportEntry> form4Report(Form1Logic& form1, UserInterface& ui);
+
+}  // namespace torvix
