@@ -28,7 +28,7 @@ QFont windowFont() {
     return f;
 }
 
-QIcon windowIcon() {
+QIcon programIcon() {
     // A small monitor with an "i" on it: the program shows information about this PC.
     QIcon icon;
     for (int size : {16, 32}) {

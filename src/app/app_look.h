@@ -12,6 +12,6 @@ void installFontSubstitutes();
 QFont windowFont();
 
 // The program's own 32 x 32 window icon, shared by all its windows.
-QIcon windowIcon();
+QIcon programIcon();
 
 }  // namespace torvix

@@ -1,0 +1,202 @@
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWindow>
+
+#include "app/app_look.h"
+#include "app/form2.h"
+#include "app/form_widgets.h"
+#include "windows/form4.h"
+
+namespace torvix {
+
+namespace {
+
+// A title bar with the caption only: no window menu, no close, minimise or maximise box.
+constexpr Qt::WindowFlags lockedFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+constexpr Qt::WindowFlags titleButtons =
+    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+    Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint;
+
+}  // namespace
+
+bool countsAsProgramWindow(const QWidget* window) {
+    if (!window) return false;
+    const Qt::WindowType type = window->windowType();
+    if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Desktop)
+        return false;
+    for (const char* cls : {"QMessageBox", "QFileDialog", "QInputDialog", "QColorDialog",
+                            "QFontDialog", "QPrintDialog", "QPageSetupDialog",
+                            "QPrintPreviewDialog", "QProgressDialog", "QErrorMessage"})
+        if (window->inherits(cls)) return false;
+    return true;
+}
+
+Form1::Form1(Machine& machine, Options options)
+    : QWidget(nullptr, lockedFlags),
+      ui_(this),
+      logic_(machine, ui_, *this),
+      options_(std::move(options)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(form1Spec().caption);
+    setWindowIcon(programIcon());
+    setFont(windowFont());
+    widgets_ = new FormWidgets(form1Spec(), logic_.model(), this);
+    setFixedSize(size());
+    if (!options_.exitProgram) options_.exitProgram = [] { QCoreApplication::exit(0); };
+
+    connect(widgets_, &FormWidgets::clicked, this, &Form1::onClicked);
+    connect(widgets_, &FormWidgets::mouseReleased, this, &Form1::onMouseReleased);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &Form1::onFocusWindowChanged);
+    connect(&timer1_, &QTimer::timeout, this, [this] {
+        if (!ending_) logic_.Timer1_Timer();
+    });
+    connect(&timer2_, &QTimer::timeout, this, [this] {
+        if (!ending_) logic_.Timer2_Timer();
+    });
+
+    setClickAction(QStringLiteral("Command15"), [this] { Command15_Click(); });
+    setListOpener(QStringLiteral("Command6"),
+                  [this] { showForm4(this, logic_.model(), logic_.machine()); });
+}
+
+Form1::~Form1() {
+    ending_ = true;
+    timer1_.stop();
+    timer2_.stop();
+    delete form2_.data();
+}
+
+Form2* Form1::form2() const {
+    return form2_.data();
+}
+
+void Form1::showCentred() {
+    if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        QRect r(QPoint(), size());
+        r.moveCenter(s->availableGeometry().center());
+        move(r.topLeft());
+    }
+    show();
+}
+
+void Form1::setClickAction(const QString& button, std::function<void()> action) {
+    clickActions_.insert(button, std::move(action));
+}
+
+void Form1::setListOpener(const QString& button, std::function<void()> open) {
+    listOpeners_.insert(button, std::move(open));
+}
+
+void Form1::removeCloseBox() {
+    // The window is made without the buttons already (changing the flags of a shown window
+    // makes it flicker and activate again); this only restores the lock if something lifted it.
+    const Qt::WindowFlags flags = windowFlags();
+    if (!(flags & titleButtons) && (flags & Qt::CustomizeWindowHint)) return;
+    const bool wasVisible = isVisible();
+    setWindowFlags((flags & ~titleButtons) | lockedFlags);
+    if (wasVisible) show();
+}
+
+void Form1::endProgram() {
+    if (ending_) return;
+    ending_ = true;
+    timer1_.stop();
+    timer2_.stop();
+    hide();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible()) w->close();
+    options_.exitProgram();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    // First showing is the first activation, whether or not the window manager activates us.
+    lastActive_ = this;
+    scheduleStartup();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // Only the stop button and the automatic end close the main window.
+    if (ending_)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Form1::onFocusWindowChanged(QWindow* window) {
+    if (!window || ending_) return;  // another application, or nothing, became active
+    QWidget* top = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowHandle() == window) {
+            top = w;
+            break;
+        }
+    if (!top || !countsAsProgramWindow(top)) return;
+    const bool comingBack = top == this && lastActive_ != this;
+    lastActive_ = top;
+    if (comingBack) scheduleStartup();
+}
+
+void Form1::scheduleStartup() {
+    if (startupRunning_) {
+        startupAgain_ = true;
+        return;
+    }
+    if (startupQueued_) return;
+    startupQueued_ = true;
+    // After the activation has been handled, never from inside it.
+    QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
+}
+
+void Form1::Form_Activate() {
+    startupQueued_ = false;
+    if (ending_) return;
+    if (startupRunning_) {
+        startupAgain_ = true;
+        return;
+    }
+    startupRunning_ = true;
+    logic_.runStartupSequence();
+    startupRunning_ = false;
+    ++startupRuns_;
+    if (ending_) return;
+    const SharedValues& shared = logic_.shared();
+    if (shared.timer1IntervalMs > 0) timer1_.start(shared.timer1IntervalMs);
+    if (shared.timer2IntervalMs > 0) timer2_.start(shared.timer2IntervalMs);
+    Q_EMIT startupSequenceDone();
+    if (startupAgain_) {
+        startupAgain_ = false;
+        scheduleStartup();
+    }
+}
+
+void Form1::onClicked(const QString& name) {
+    if (ending_) return;
+    if (logic_.click(name)) return;
+    if (auto it = clickActions_.constFind(name); it != clickActions_.constEnd() && *it) (*it)();
+}
+
+void Form1::onMouseReleased(const QString& name, Qt::MouseButton) {
+    if (ending_) return;
+    if (auto it = listOpeners_.constFind(name); it != listOpeners_.constEnd() && *it) (*it)();
+}
+
+void Form1::Command15_Click() {
+    if (form2_) {
+        form2_->show();
+        form2_->raise();
+        form2_->activateWindow();
+        return;
+    }
+    form2_ = new Form2(this);
+    form2_->showCentred();
+    form2_->activateWindow();
+}
+
+}  // namespace torvix

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QHash>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "app/logic/form1_logic.h"
+#include "app/message_box_ui.h"
+
+class QWindow;
+
+namespace torvix {
+
+class Form2;
+class FormWidgets;
+
+// The main window トルビクス. It shows Form1Logic's model, runs the start-up sequence whenever it
+// becomes the active window after another window of the program was active (and when first
+// shown), drives the two timers and cannot be closed from its title bar.
+class Form1 : public QWidget, public ProgramControl {
+    Q_OBJECT
+  public:
+    struct Options {
+        // Ends the event loop; the tests replace it so the test process goes on.
+        std::function<void()> exitProgram;
+    };
+
+    explicit Form1(Machine& machine, Options options = {});
+    ~Form1() override;
+
+    Form1Logic& logic() { return logic_; }
+    FormWidgets& widgets() { return *widgets_; }
+    QTimer& Timer1() { return timer1_; }
+    QTimer& Timer2() { return timer2_; }
+    int startupRuns() const { return startupRuns_; }
+    Form2* form2() const;
+    bool ending() const { return ending_; }
+
+    // Shows the window centred on its screen.
+    void showCentred();
+
+    // What pressing an action button does (print, save, copy, software list, ...), and what
+    // releasing any mouse button over a "(クリックで一覧)" caption opens.
+    void setClickAction(const QString& button, std::function<void()> action);
+    void setListOpener(const QString& button, std::function<void()> open);
+
+    // ProgramControl
+    void removeCloseBox() override;
+    void endProgram() override;
+
+    void Command15_Click();
+
+  Q_SIGNALS:
+    // The start-up sequence has run to its end.
+    void startupSequenceDone();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void onFocusWindowChanged(QWindow* window);
+    void scheduleStartup();
+    void Form_Activate();
+    void onClicked(const QString& name);
+    void onMouseReleased(const QString& name, Qt::MouseButton button);
+
+    MessageBoxUi ui_;
+    Form1Logic logic_;
+    FormWidgets* widgets_ = nullptr;
+    Options options_;
+    QTimer timer1_;
+    QTimer timer2_;
+    QPointer<Form2> form2_;
+    QHash<QString, std::function<void()>> clickActions_;
+    QHash<QString, std::function<void()>> listOpeners_;
+
+    QPointer<QWidget> lastActive_;  // the program's window that was active last
+    bool shownOnce_ = false;
+    bool startupQueued_ = false;
+    bool startupRunning_ = false;
+    bool startupAgain_ = false;
+    bool ending_ = false;
+    int startupRuns_ = 0;
+};
+
+// Whether a top-level widget counts as a window of the program for the activation rule:
+// message boxes and the standard dialogs do not (returning from them is not coming back).
+bool countsAsProgramWindow(const QWidget* window);
+
+}  // namespace torvix
