@@ -10,6 +10,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace torvix {
@@ -22,17 +23,28 @@ void CaptionButton::paintEvent(QPaintEvent*) {
     option.text.clear();
     p.drawControl(QStyle::CE_PushButton, option);
 
-    // The caption goes on one line when it fits, else it wraps at character boundaries the
-    // way the narrow designed buttons need.
-    QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    if (area.width() < fontMetrics().horizontalAdvance(caption))
-        area = rect().adjusted(2, 1, -2, -1);
+    // A caption that does not fit on one line wraps when the button is tall enough for the
+    // lines, and is set narrower otherwise, so that every character stays visible.
+    QRect area = rect().adjusted(3, 1, -3, -1);
     if (option.state & QStyle::State_Sunken)
         area.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
                        style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
+    QFont f = font();
+    int flags = Qt::AlignCenter | Qt::TextShowMnemonic;
+    const QFontMetrics fm(f);
+    const int oneLine = fm.horizontalAdvance(caption);
+    if (oneLine > area.width()) {
+        const QRect wrapped = fm.boundingRect(area, flags | Qt::TextWrapAnywhere, caption);
+        if (wrapped.height() <= area.height() + 2) {
+            flags |= Qt::TextWrapAnywhere;
+        } else {
+            f.setStretch(std::max(50, area.width() * 100 / std::max(1, oneLine)));
+            p.setFont(f);
+        }
+    }
     p.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-    p.drawText(area, Qt::AlignCenter | Qt::TextWrapAnywhere | Qt::TextShowMnemonic, caption);
+    p.drawText(area, flags, caption);
 }
 
 FormWidgets::FormWidgets(const FormSpec& spec, FormModel& model, QWidget* window)
@@ -72,7 +84,9 @@ FormWidgets::FormWidgets(const FormSpec& spec, FormModel& model, QWidget* window
             case K::ListBox: {
                 auto* l = new QListWidget(parent);
                 l->setSelectionMode(QAbstractItemView::SingleSelection);
-                l->setUniformItemSizes(true);
+                // Long lines scroll sideways rather than end in "…", so all can be read.
+                l->setTextElideMode(Qt::ElideNone);
+                l->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 w = l;
                 break;
             }
@@ -80,6 +94,7 @@ FormWidgets::FormWidgets(const FormSpec& spec, FormModel& model, QWidget* window
         w->setObjectName(c.name);
         w->setGeometry(toPixels(c.left), toPixels(c.top), toPixels(c.width), toPixels(c.height));
         widgets_.insert(c.name, w);
+        designWidths_.insert(c.name, w->width());
         kinds_.insert(c.name, c.kind);
         if (c.kind == K::Button) {
             defaultBackgrounds_.insert(c.name, w->palette().color(QPalette::Button));
@@ -126,9 +141,15 @@ void FormWidgets::apply(const QString& name) {
             }
             break;
         }
-        case K::Label:
-            static_cast<QLabel*>(w)->setText(c.text);
+        case K::Label: {
+            // Labels grow to their text, as the clock labels must (their design width only
+            // holds the design caption); they never shrink below the design.
+            auto* l = static_cast<QLabel*>(w);
+            l->setText(c.text);
+            const int wanted = std::max(designWidths_.value(name), l->sizeHint().width());
+            if (l->width() != wanted) l->resize(wanted, l->height());
             break;
+        }
         case K::ListBox:
             applyItems(name);
             break;

@@ -69,6 +69,7 @@ class FormWidgets : public QObject {
     QHash<QString, QWidget*> widgets_;
     QHash<QString, ControlSpec::Kind> kinds_;
     QHash<QString, QColor> defaultBackgrounds_;
+    QHash<QString, int> designWidths_;
 };
 
 }  // namespace torvix

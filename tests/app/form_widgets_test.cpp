@@ -116,6 +116,12 @@ TEST(FormWidgets, FollowTheModel) {
     EXPECT_TRUE(label->autoFillBackground());
     EXPECT_EQ(label->palette().color(QPalette::Window), qcolor(colors::lightOrange));
 
+    const int designWidth = label->width();
+    s.model.setText("Label2", "a much longer text than the designed label can hold");
+    EXPECT_GE(label->width(), label->sizeHint().width());  // grown to show all of it
+    s.model.setText("Label2", "x");
+    EXPECT_EQ(label->width(), designWidth);  // and back, never below the design
+
     s.model.setVisible("Label2", false);
     EXPECT_TRUE(label->isHidden());
     s.model.setVisible("Label2", true);
