@@ -8,13 +8,13 @@
 
 namespace {
 
-struct Run {
+struct ProcessRun {
     int exitCode = -1;
     QByteArray out, err;
 };
 
 // Runs the built program without a display and with a locale that is not UTF-8 aware.
-Run runTorvix(const QStringList& args, const QString& workDir = QString()) {
+ProcessRun runTorvix(const QStringList& args, const QString& workDir = QString()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LC_ALL", "C");
@@ -23,7 +23,7 @@ Run runTorvix(const QStringList& args, const QString& workDir = QString()) {
     p.setProcessEnvironment(env);
     if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
     p.start(QStringLiteral(TORVIX_BINARY), args);
-    Run r;
+    ProcessRun r;
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
@@ -39,7 +39,7 @@ Run runTorvix(const QStringList& args, const QString& workDir = QString()) {
 
 TEST(CommandLineProcess, ReportOfAMachineFileInUtf8) {
     QTemporaryDir dir;
-    const Run r = runTorvix(
+    const ProcessRun r = runTorvix(
         {"--report", "--machine", torvix::test::dataPath("machines/office_pc.json")}, dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QList<QByteArray> lines = r.out.split('\n');
@@ -51,9 +51,9 @@ TEST(CommandLineProcess, ReportOfAMachineFileInUtf8) {
 
 TEST(CommandLineProcess, JsonReportAndOtherWindow) {
     QTemporaryDir dir;
-    const Run json = runTorvix({"--report=json", "--window", "Form2", "--machine",
-                                torvix::test::dataPath("machines/office_pc.json")},
-                               dir.path());
+    const ProcessRun json = runTorvix({"--report=json", "--window", "Form2", "--machine",
+                                       torvix::test::dataPath("machines/office_pc.json")},
+                                      dir.path());
     ASSERT_EQ(json.exitCode, 0) << json.err.constData();
     EXPECT_TRUE(json.out.contains("\"name\": \"Command1\""));
     EXPECT_TRUE(json.out.contains("表示終了"));
@@ -66,31 +66,32 @@ TEST(CommandLineProcess, FailuresExitWithTwo) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("{\"torvix-machine\": 1, \"wmi\": [");
     f.close();
-    const Run malformed = runTorvix({"--report", "--machine", bad}, dir.path());
+    const ProcessRun malformed = runTorvix({"--report", "--machine", bad}, dir.path());
     EXPECT_EQ(malformed.exitCode, 2);
     EXPECT_TRUE(malformed.out.isEmpty());
     EXPECT_TRUE(malformed.err.startsWith("torvix: " + bad.toUtf8() + ":"))
         << malformed.err.constData();
 
-    const Run missing = runTorvix({"--report", "--machine", dir.filePath("none.json")}, dir.path());
+    const ProcessRun missing =
+        runTorvix({"--report", "--machine", dir.filePath("none.json")}, dir.path());
     EXPECT_EQ(missing.exitCode, 2);
 
-    const Run option = runTorvix({"--frobnicate"}, dir.path());
+    const ProcessRun option = runTorvix({"--frobnicate"}, dir.path());
     EXPECT_EQ(option.exitCode, 2);
     EXPECT_TRUE(option.err.contains("--frobnicate"));
 
-    const Run window = runTorvix({"--report", "--window", "Form99", "--machine",
-                                  torvix::test::dataPath("machines/office_pc.json")},
-                                 dir.path());
+    const ProcessRun window = runTorvix({"--report", "--window", "Form99", "--machine",
+                                         torvix::test::dataPath("machines/office_pc.json")},
+                                        dir.path());
     EXPECT_EQ(window.exitCode, 2);
     EXPECT_TRUE(window.err.contains("Form99"));
 }
 
 TEST(CommandLineProcess, HelpAndVersion) {
-    const Run version = runTorvix({"--version"});
+    const ProcessRun version = runTorvix({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "torvix " TORVIX_VERSION "\n");
-    const Run help = runTorvix({"--help"});
+    const ProcessRun help = runTorvix({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--report"));
     EXPECT_TRUE(help.out.contains("使い方"));
