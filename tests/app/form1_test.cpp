@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include "app/form2.h"
@@ -145,6 +146,9 @@ TEST_F(Form1Test, FirstShowingRunsTheStartupSequenceOnce) {
     EXPECT_EQ(form->startupRuns(), 0);
     showAndStart();
     EXPECT_EQ(form->startupRuns(), 1);
+    const QRect screen = form->screen()->availableGeometry();
+    // Centred, give or take the title bar.
+    EXPECT_LE((form->geometry().center() - screen.center()).manhattanLength(), 12);
     EXPECT_EQ(
         listLines(),
         QStringList({"表示中です。しばらくお待ちください。",
