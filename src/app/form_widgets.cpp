@@ -47,11 +47,11 @@ void CaptionButton::paintEvent(QPaintEvent*) {
     p.drawText(area, flags, caption);
 }
 
-FormWidgets::FormWidgets(const FormSpec& spec, FormModel& model, QWidget* window)
-    : QObject(window), spec_(spec), model_(model), dpi_(window->logicalDpiX()) {
+FormWidgets::FormWidgets(const FormSpec& formLayout, FormModel& model, QWidget* window)
+    : QObject(window), formLayout_(formLayout), model_(model), dpi_(window->logicalDpiX()) {
     using K = ControlSpec::Kind;
     if (dpi_ <= 0) dpi_ = 96;
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlSpec& c : formLayout.controls) {
         QWidget* parent = c.frame.isEmpty() ? window : widgets_.value(c.frame, window);
         QWidget* w = nullptr;
         switch (c.kind) {
@@ -103,7 +103,7 @@ FormWidgets::FormWidgets(const FormSpec& spec, FormModel& model, QWidget* window
         }
         if (model.has(c.name)) apply(c.name);
     }
-    window->resize(toPixels(spec.clientWidth), toPixels(spec.clientHeight));
+    window->resize(toPixels(formLayout.clientWidth), toPixels(formLayout.clientHeight));
     connect(&model_, &FormModel::controlChanged, this, &FormWidgets::apply);
 }
 

@@ -32,14 +32,14 @@ class FormWidgets : public QObject {
     Q_OBJECT
   public:
     // Creates the widgets as children of `window` and sizes the window's client area.
-    FormWidgets(const FormSpec& spec, FormModel& model, QWidget* window);
+    FormWidgets(const FormSpec& formLayout, FormModel& model, QWidget* window);
 
     QWidget* widget(const QString& name) const { return widgets_.value(name); }
     template <class T>
     T* get(const QString& name) const {
         return qobject_cast<T*>(widget(name));
     }
-    const FormSpec& spec() const { return spec_; }
+    const FormSpec& formLayout() const { return formLayout_; }
 
     // Twips to pixels at the window's logical resolution (15 twips a pixel at 96 dpi).
     int toPixels(int twips) const;
@@ -63,7 +63,7 @@ class FormWidgets : public QObject {
                          const QString& name);
     void applyItems(const QString& name);
 
-    const FormSpec& spec_;
+    const FormSpec& formLayout_;
     FormModel& model_;
     qreal dpi_;
     QHash<QString, QWidget*> widgets_;

@@ -29,13 +29,13 @@ constexpr Rgb lightOrange = rgb(255, 224, 192);
 // the window shows it, the report prints it.
 class FormModel : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Control {
-        QString text;                // caption of a button or label, text of a box
+        QString text;                   // caption of a button or label, text of a box
         std::optional<Rgb> background;  // nullopt: the default background
         QString toolTip;
         bool visible = true;
-        QStringList items;           // list boxes
+        QStringList items;  // list boxes
     };
 
     explicit FormModel(QObject* parent = nullptr) : QObject(parent) {}
@@ -60,10 +60,10 @@ public:
     void clearItems(const QString& name);
     void addItem(const QString& name, const QString& item);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void controlChanged(const QString& name);
 
-private:
+  private:
     Control& mutableControl(const QString& name);
     QHash<QString, Control> controls_;
     QStringList order_;

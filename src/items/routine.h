@@ -13,7 +13,7 @@ namespace torvix {
 
 // What a gathering routine works with: the window's controls, the computer, the user.
 class RoutineContext {
-public:
+  public:
     RoutineContext(FormModel& form, Machine& machine, UserInterface& ui, SharedValues& shared)
         : form_(form), machine_(machine), ui_(ui), shared_(shared) {}
 
@@ -29,7 +29,7 @@ public:
     void step(const QString& what) { step_ = what; }
     const QString& currentStep() const { return step_; }
 
-private:
+  private:
     FormModel& form_;
     Machine& machine_;
     UserInterface& ui_;

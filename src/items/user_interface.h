@@ -7,7 +7,7 @@ namespace torvix {
 // Message boxes, as the routines ask for them. The window shows real ones; the report writes
 // the text to standard error and answers with the default button.
 class UserInterface {
-public:
+  public:
     enum class Buttons { Ok, YesNo, OkCancel };
     enum class Icon { None, Information, Question, Exclamation, Critical };
     enum class Answer { Ok, Yes, No, Cancel };

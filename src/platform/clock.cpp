@@ -4,7 +4,9 @@
 
 namespace torvix {
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::now() const {
+    return QDateTime::currentDateTime();
+}
 
 std::int64_t SystemClock::tickCountMs() const {
     timespec ts{};

@@ -9,7 +9,7 @@ namespace torvix {
 // The one source of time: the local date and time, and the uptime in ms (GetTickCount, kept
 // 64-bit so it does not wrap after 24.8 days).
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
     virtual std::int64_t tickCountMs() const = 0;
@@ -17,19 +17,19 @@ public:
 
 // The real clock of this computer (CLOCK_BOOTTIME).
 class SystemClock : public Clock {
-public:
+  public:
     QDateTime now() const override;
     std::int64_t tickCountMs() const override;
 };
 
 // A clock that starts at given values and then either stays put or advances with real time.
 class OffsetClock : public Clock {
-public:
+  public:
     OffsetClock(QDateTime start, std::int64_t startTickMs, bool advances);
     QDateTime now() const override;
     std::int64_t tickCountMs() const override;
 
-private:
+  private:
     QDateTime start_;
     std::int64_t startTick_;
     bool advances_;
@@ -38,7 +38,7 @@ private:
 
 // A clock the tests move by hand.
 class ManualClock : public Clock {
-public:
+  public:
     ManualClock(QDateTime now, std::int64_t tickMs) : now_(std::move(now)), tick_(tickMs) {}
     QDateTime now() const override { return now_; }
     std::int64_t tickCountMs() const override { return tick_; }
@@ -51,7 +51,7 @@ public:
         tick_ = tickMs;
     }
 
-private:
+  private:
     QDateTime now_;
     std::int64_t tick_;
 };

@@ -9,12 +9,12 @@ namespace torvix {
 // directory) is thrown as a Failure. Routines without a guard let it reach the runner, which
 // reports it; routines that skip failures catch it step by step.
 class Failure : public std::runtime_error {
-public:
+  public:
     explicit Failure(const QString& message)
         : std::runtime_error(message.toStdString()), message_(message) {}
     const QString& message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 

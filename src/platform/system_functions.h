@@ -23,13 +23,13 @@ struct DiskFreeSpace {
 // The operating-system functions the window calls outside the management query service.
 // Each throws Failure when the function is not available.
 class SystemFunctions {
-public:
+  public:
     virtual ~SystemFunctions() = default;
-    virtual std::uint32_t processorCount() const = 0;    // GetSystemInfo dwNumberOfProcessors
-    virtual ScreenSize screenSize() const = 0;           // GetSystemMetrics 0 and 1
-    virtual bool isUserAnAdmin() const = 0;              // IsUserAnAdmin
-    virtual DiskFreeSpace diskFreeSpace() const = 0;     // GetDiskFreeSpaceA "C:\"
-    virtual QString networkUserName() const = 0;         // WScript.Network UserName
+    virtual std::uint32_t processorCount() const = 0;  // GetSystemInfo dwNumberOfProcessors
+    virtual ScreenSize screenSize() const = 0;         // GetSystemMetrics 0 and 1
+    virtual bool isUserAnAdmin() const = 0;            // IsUserAnAdmin
+    virtual DiskFreeSpace diskFreeSpace() const = 0;   // GetDiskFreeSpaceA "C:\"
+    virtual QString networkUserName() const = 0;       // WScript.Network UserName
     virtual QString specialFolder(const QString& key) const = 0;  // WScript.Shell SpecialFolders
 };
 

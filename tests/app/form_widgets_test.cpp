@@ -19,7 +19,7 @@ namespace {
 using K = ControlSpec::Kind;
 
 const FormSpec& sampleSpec() {
-    static const FormSpec spec{
+    static const FormSpec formLayout{
         "Sample",
         "見本",
         3000,
@@ -32,7 +32,7 @@ const FormSpec& sampleSpec() {
             {K::Label, "Label2", "plain", 1800, 900, 900, 240, {}, {}, {}},
             {K::ListBox, "List1", {}, 150, 1200, 1500, 300, {}, {}, {}},
         }};
-    return spec;
+    return formLayout;
 }
 
 struct Sample {

@@ -26,7 +26,9 @@ void FakeRoot::symlink(const QString& relative, const QString& target) const {
     QFile::link(target, full);
 }
 
-void FakeRoot::mkdir(const QString& relative) const { QDir().mkpath(dir_.filePath(relative)); }
+void FakeRoot::mkdir(const QString& relative) const {
+    QDir().mkpath(dir_.filePath(relative));
+}
 
 QString dataPath(const QString& relative) {
     return QStringLiteral(TORVIX_TEST_DATA "/") + relative;

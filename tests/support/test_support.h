@@ -9,7 +9,7 @@ namespace torvix::test {
 
 // A synthetic root folder for the live providers: files are written relative to it.
 class FakeRoot {
-public:
+  public:
     FakeRoot();
     QString path() const { return dir_.path(); }
     // Writes `content` to root/relative, creating folders.
@@ -17,7 +17,7 @@ public:
     void symlink(const QString& relative, const QString& target) const;
     void mkdir(const QString& relative) const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 

@@ -15,7 +15,7 @@ namespace torvix {
 // What the main window's logic asks of the program around it: the window (close lock) and the
 // process (stop). The window implements it with widgets; the report with no-ops.
 class ProgramControl {
-public:
+  public:
     virtual ~ProgramControl() = default;
     // 閉じるを無効化にする: the main window's title bar loses its menu and buttons.
     virtual void removeCloseBox() = 0;
@@ -26,7 +26,7 @@ public:
 // The main window without widgets: its controls' model, the shared values, the start-up
 // sequence, the clocks and the toggles. The window and the report both drive this.
 class Form1Logic {
-public:
+  public:
     Form1Logic(Machine& machine, UserInterface& ui, ProgramControl& program);
     ~Form1Logic();
 
@@ -52,7 +52,7 @@ public:
     // Whether the program has been told to end (for the report and the tests).
     bool ended() const { return ended_; }
 
-private:
+  private:
     Machine& machine_;
     UserInterface& ui_;
     ProgramControl& program_;

@@ -4,7 +4,7 @@ namespace torvix {
 
 const FormSpec& form2Spec() {
     using K = ControlSpec::Kind;
-    static const FormSpec spec{
+    static const FormSpec formLayout{
         QStringLiteral("Form2"),
         QStringLiteral("経歴"),
         8748,
@@ -22,7 +22,7 @@ const FormSpec& form2Spec() {
              {},
              {}},
         }};
-    return spec;
+    return formLayout;
 }
 
 }  // namespace torvix

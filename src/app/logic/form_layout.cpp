@@ -27,7 +27,8 @@ void addItemRow(std::vector<ControlSpec>& out, const QString& frame, const Colum
                 Rgb buttonColor = colors::white, const QString& toolTip = {}) {
     const int top = c.firstTop + row * c.pitch;
     if (!box.isEmpty())
-        out.push_back({K::TextBox, box, placeholder, boxLeft, top, c.boxWidth, rowHeight, frame, {}, {}});
+        out.push_back(
+            {K::TextBox, box, placeholder, boxLeft, top, c.boxWidth, rowHeight, frame, {}, {}});
     out.push_back({K::Button, button, caption, c.buttonLeft, top, c.buttonWidth, rowHeight, frame,
                    buttonColor, toolTip});
 }
@@ -39,9 +40,19 @@ FormSpec buildForm1() {
                   F3 = QStringLiteral("Frame3"), F4 = QStringLiteral("Frame4"),
                   F5 = QStringLiteral("Frame5");
     v.push_back({K::Frame, F1, QStringLiteral("CPU情報"), 120, 90, 4695, 3225, {}, {}, {}});
-    v.push_back({K::Frame, F3, QStringLiteral("ネットワーク情報"), 150, 3465, 4695, 5028, {}, {}, {}});
+    v.push_back(
+        {K::Frame, F3, QStringLiteral("ネットワーク情報"), 150, 3465, 4695, 5028, {}, {}, {}});
     v.push_back({K::Frame, F2, QStringLiteral("OS情報"), 5055, 105, 6135, 2055, {}, {}, {}});
-    v.push_back({K::Frame, F4, QStringLiteral("ディスク/プリンター情報"), 5070, 2280, 6195, 1710, {}, {}, {}});
+    v.push_back({K::Frame,
+                 F4,
+                 QStringLiteral("ディスク/プリンター情報"),
+                 5070,
+                 2280,
+                 6195,
+                 1710,
+                 {},
+                 {},
+                 {}});
     v.push_back({K::Frame, F5, QStringLiteral("製品情報"), 5085, 4125, 6150, 1020, {}, {}, {}});
 
     // CPU情報
@@ -63,17 +74,35 @@ FormSpec buildForm1() {
     addItemRow(v, F3, leftColumn, 5, "Command23", "ゲートウェイ", "Text23");
     {
         // Three DNS rows, each with its small label; the caption stands beside the second row.
-        const QString boxes[] = {QStringLiteral("Text24"), QStringLiteral("Text25"), QStringLiteral("Text21")};
-        const QString labels[] = {QStringLiteral("Label6"), QStringLiteral("Label7"), QStringLiteral("Label8")};
+        const QString boxes[] = {QStringLiteral("Text24"), QStringLiteral("Text25"),
+                                 QStringLiteral("Text21")};
+        const QString labels[] = {QStringLiteral("Label6"), QStringLiteral("Label7"),
+                                  QStringLiteral("Label8")};
         for (int i = 0; i < 3; ++i) {
             const int top = leftColumn.firstTop + (6 + i) * leftColumn.pitch;
-            v.push_back({K::TextBox, boxes[i], placeholder, boxLeft, top, 1335, rowHeight, F3, {}, {}});
-            v.push_back({K::Label, labels[i], QStringLiteral("DNS%1").arg(i + 1), 1620, top + 30, 450,
-                         rowHeight - 60, F3, colors::lightYellow, {}});
+            v.push_back(
+                {K::TextBox, boxes[i], placeholder, boxLeft, top, 1335, rowHeight, F3, {}, {}});
+            v.push_back({K::Label,
+                         labels[i],
+                         QStringLiteral("DNS%1").arg(i + 1),
+                         1620,
+                         top + 30,
+                         450,
+                         rowHeight - 60,
+                         F3,
+                         colors::lightYellow,
+                         {}});
             if (i == 1)
-                v.push_back({K::Button, QStringLiteral("Command24"), QStringLiteral("DNS Server"),
-                             leftColumn.buttonLeft, top, leftColumn.buttonWidth, rowHeight, F3,
-                             colors::white, {}});
+                v.push_back({K::Button,
+                             QStringLiteral("Command24"),
+                             QStringLiteral("DNS Server"),
+                             leftColumn.buttonLeft,
+                             top,
+                             leftColumn.buttonWidth,
+                             rowHeight,
+                             F3,
+                             colors::white,
+                             {}});
         }
     }
     addItemRow(v, F3, leftColumn, 9, "Command26", "Primary WINS Server", "Text26");
@@ -82,17 +111,34 @@ FormSpec buildForm1() {
     addItemRow(v, F3, leftColumn, 12, "Command4", "IPの取得日時", "Text4");
 
     // Just below the network frame, in line with its rows.
-    v.push_back({K::TextBox, "Text29", placeholder, 150 + boxLeft, 3465 + 5028 + 30,
-                 leftColumn.boxWidth, rowHeight, {}, {}, {}});
-    v.push_back({K::Button, "Command29", "ログオン回数(クリックで一覧)", 150 + leftColumn.buttonLeft,
-                 3465 + 5028 + 30, leftColumn.buttonWidth, rowHeight, {}, colors::green,
-                 QStringLiteral("過去のログオンを確認できます。「シャットダウン」と「ハイブリッドスリープ」"
-                                "コマンドもここにあります。")});
+    v.push_back({K::TextBox,
+                 "Text29",
+                 placeholder,
+                 150 + boxLeft,
+                 3465 + 5028 + 30,
+                 leftColumn.boxWidth,
+                 rowHeight,
+                 {},
+                 {},
+                 {}});
+    v.push_back(
+        {K::Button,
+         "Command29",
+         "ログオン回数(クリックで一覧)",
+         150 + leftColumn.buttonLeft,
+         3465 + 5028 + 30,
+         leftColumn.buttonWidth,
+         rowHeight,
+         {},
+         colors::green,
+         QStringLiteral("過去のログオンを確認できます。「シャットダウン」と「ハイブリッドスリープ」"
+                        "コマンドもここにあります。")});
 
     // OS情報
     addItemRow(v, F2, rightColumn, 0, "Command5", "OSのバージョン", "Text5");
     addItemRow(v, F2, rightColumn, 1, "Command22", "OSのＣＤＳ", "Text22");
-    addItemRow(v, F2, rightColumn, 2, "Command6", "MACアドレス(クリックで一覧)", "Text6", colors::green);
+    addItemRow(v, F2, rightColumn, 2, "Command6", "MACアドレス(クリックで一覧)", "Text6",
+               colors::green);
     addItemRow(v, F2, rightColumn, 3, "Command7", "マウスのタイプ", "Text7");
     addItemRow(v, F2, rightColumn, 4, "Command8", "ディスプレイサイズ", "Text8");
 
@@ -100,29 +146,128 @@ FormSpec buildForm1() {
     addItemRow(v, F4, rightColumn, 0, "Command18", "Cドライブのディスク総容量", "Text15");
     addItemRow(v, F4, rightColumn, 1, "Command19", "Cドライブのディスク使用量", "Text16");
     addItemRow(v, F4, rightColumn, 2, "Command20", "Cドライブのディスク使用率", "Text17");
-    addItemRow(v, F4, rightColumn, 3, "Command21", "プリンター(クリックで一覧)", "Text18", colors::green);
+    addItemRow(v, F4, rightColumn, 3, "Command21", "プリンター(クリックで一覧)", "Text18",
+               colors::green);
 
     // 製品情報
     addItemRow(v, F5, rightColumn, 0, "Command39", "製品の型番", "Text39");
     addItemRow(v, F5, rightColumn, 1, "Command40", "製品のメーカ", "Text40");
 
     // Message list, clocks and actions.
-    v.push_back({K::Button, "Command31", "インストールされているソフトの一覧", 5052, 5220, 2850, 240, {}, colors::green, {}});
+    v.push_back({K::Button,
+                 "Command31",
+                 "インストールされているソフトの一覧",
+                 5052,
+                 5220,
+                 2850,
+                 240,
+                 {},
+                 colors::green,
+                 {}});
     v.push_back({K::Label, "Label9", "Label9", 8064, 5220, 564, 228, {}, colors::lightOrange, {}});
     v.push_back({K::ListBox, "List1", {}, 5055, 5520, 6150, 1668, {}, {}, {}});
-    v.push_back({K::Label, "Label3", "Ｗｉｎｄｏｗｓが起動された時刻", 5100, 7305, 2205, 240, {}, colors::filled, {}});
-    v.push_back({K::Label, "Label2", "Ｗｉｎｄｏｗｓ起動からの経過時間", 5100, 7605, 2385, 240, {}, colors::filled, {}});
-    v.push_back({K::Label, "Label4", "この表示が終了する迄の残り時間", 5100, 7905, 2625, 240, {}, colors::filled, {}});
-    v.push_back({K::Label, "Label5", "只今の時間 yyyy/mm/dd 00:00:00", 5100, 8235, 2685, 240, {}, colors::filled, {}});
-    v.push_back({K::Label, "Label1", "応答に少し時間がかかります →", 5070, 8565, 2580, 195, {}, colors::paleGreen, {}});
-    v.push_back({K::Button, "Command36", "DirectX診断ツール", 9570, 7260, 1650, 315, {}, colors::green, {}});
-    v.push_back({K::Button, "Command37", "特殊フォルダの表示", 9525, 7605, 1680, 270, {}, colors::green, {}});
-    v.push_back({K::Button, "Command34", "有効/無効", 8565, 7905, 2640, 285, {}, colors::green, {}});
-    v.push_back({K::Button, "Command14", "この画面の印刷", 7950, 8250, 1575, 240, {}, colors::green,
+    v.push_back({K::Label,
+                 "Label3",
+                 "Ｗｉｎｄｏｗｓが起動された時刻",
+                 5100,
+                 7305,
+                 2205,
+                 240,
+                 {},
+                 colors::filled,
+                 {}});
+    v.push_back({K::Label,
+                 "Label2",
+                 "Ｗｉｎｄｏｗｓ起動からの経過時間",
+                 5100,
+                 7605,
+                 2385,
+                 240,
+                 {},
+                 colors::filled,
+                 {}});
+    v.push_back({K::Label,
+                 "Label4",
+                 "この表示が終了する迄の残り時間",
+                 5100,
+                 7905,
+                 2625,
+                 240,
+                 {},
+                 colors::filled,
+                 {}});
+    v.push_back({K::Label,
+                 "Label5",
+                 "只今の時間 yyyy/mm/dd 00:00:00",
+                 5100,
+                 8235,
+                 2685,
+                 240,
+                 {},
+                 colors::filled,
+                 {}});
+    v.push_back({K::Label,
+                 "Label1",
+                 "応答に少し時間がかかります →",
+                 5070,
+                 8565,
+                 2580,
+                 195,
+                 {},
+                 colors::paleGreen,
+                 {}});
+    v.push_back({K::Button,
+                 "Command36",
+                 "DirectX診断ツール",
+                 9570,
+                 7260,
+                 1650,
+                 315,
+                 {},
+                 colors::green,
+                 {}});
+    v.push_back({K::Button,
+                 "Command37",
+                 "特殊フォルダの表示",
+                 9525,
+                 7605,
+                 1680,
+                 270,
+                 {},
+                 colors::green,
+                 {}});
+    v.push_back(
+        {K::Button, "Command34", "有効/無効", 8565, 7905, 2640, 285, {}, colors::green, {}});
+    v.push_back({K::Button,
+                 "Command14",
+                 "この画面の印刷",
+                 7950,
+                 8250,
+                 1575,
+                 240,
+                 {},
+                 colors::green,
                  QStringLiteral("この画面を「通常使うプリンター」に印刷します。")});
-    v.push_back({K::Button, "Command38", "この画面の保存", 9645, 8235, 1575, 240, {}, colors::green,
+    v.push_back({K::Button,
+                 "Command38",
+                 "この画面の保存",
+                 9645,
+                 8235,
+                 1575,
+                 240,
+                 {},
+                 colors::green,
                  QStringLiteral("この画面をディスクトップに保管します。")});
-    v.push_back({K::Button, "Command41", "画面をクリップボードへ", 7845, 8550, 1710, 255, {}, colors::green, {}});
+    v.push_back({K::Button,
+                 "Command41",
+                 "画面をクリップボードへ",
+                 7845,
+                 8550,
+                 1710,
+                 255,
+                 {},
+                 colors::green,
+                 {}});
     v.push_back({K::Button, "Command15", "メモ", 9675, 8535, 690, 255, {}, colors::green, {}});
     v.push_back({K::Button, "Command16", "停止", 10500, 8535, 690, 255, {}, colors::green, {}});
     return f;
@@ -131,26 +276,28 @@ FormSpec buildForm1() {
 }  // namespace
 
 const FormSpec& form1Spec() {
-    static const FormSpec spec = buildForm1();
-    return spec;
+    static const FormSpec formLayout = buildForm1();
+    return formLayout;
 }
 
 const QStringList& form1ReportOrder() {
     static const QStringList order = {
-        "Command1", "Text1", "Command2", "Text2", "Command3", "Text3", "Command17", "Text14",
-        "Command25", "Text20", "Command35", "Command33", "Text33", "Command32", "Text32",
-        "Command9", "Text9", "Command10", "Text10", "Command11", "Text11", "Command12", "Text12",
-        "Command13", "Text13", "Command23", "Text23", "Command24", "Text24", "Text25", "Text21",
-        "Command26", "Text26", "Command27", "Text27", "Command28", "Text28", "Command4", "Text4",
-        "Command29", "Text29", "Command5", "Text5", "Command22", "Text22", "Command6", "Text6",
-        "Command7", "Text7", "Command8", "Text8", "Command18", "Text15", "Command19", "Text16",
-        "Command20", "Text17", "Command21", "Text18", "Command39", "Text39", "Command40", "Text40",
-        "Command31", "List1", "Label3", "Label2", "Label4", "Label5", "Command34"};
+        "Command1",  "Text1",     "Command2",  "Text2",     "Command3",  "Text3",     "Command17",
+        "Text14",    "Command25", "Text20",    "Command35", "Command33", "Text33",    "Command32",
+        "Text32",    "Command9",  "Text9",     "Command10", "Text10",    "Command11", "Text11",
+        "Command12", "Text12",    "Command13", "Text13",    "Command23", "Text23",    "Command24",
+        "Text24",    "Text25",    "Text21",    "Command26", "Text26",    "Command27", "Text27",
+        "Command28", "Text28",    "Command4",  "Text4",     "Command29", "Text29",    "Command5",
+        "Text5",     "Command22", "Text22",    "Command6",  "Text6",     "Command7",  "Text7",
+        "Command8",  "Text8",     "Command18", "Text15",    "Command19", "Text16",    "Command20",
+        "Text17",    "Command21", "Text18",    "Command39", "Text39",    "Command40", "Text40",
+        "Command31", "List1",     "Label3",    "Label2",    "Label4",    "Label5",    "Command34"};
     return order;
 }
 
-void declareControls(const FormSpec& spec, FormModel& model) {
-    for (const ControlSpec& c : spec.controls) model.declare(c.name, c.caption, c.background, c.toolTip);
+void declareControls(const FormSpec& formLayout, FormModel& model) {
+    for (const ControlSpec& c : formLayout.controls)
+        model.declare(c.name, c.caption, c.background, c.toolTip);
 }
 
 }  // namespace torvix

@@ -39,7 +39,8 @@ const FormSpec& form1Spec();
 // Label4, Label5, Command34.
 const QStringList& form1ReportOrder();
 
-// Declares every control of `spec` in `model` with its design state ("------" in value boxes).
-void declareControls(const FormSpec& spec, FormModel& model);
+// Declares every control of `formLayout` in `model` with its design state ("------" in value
+// boxes).
+void declareControls(const FormSpec& formLayout, FormModel& model);
 
 }  // namespace torvix

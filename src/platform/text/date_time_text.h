@@ -8,7 +8,6 @@ namespace torvix {
 // General date-time text: the locale's short date, a blank, the locale's long time; the time is
 // left out at exactly midnight and the date is left out when `hasDate` is false. Japanese (and
 // the C/POSIX fallback): "2018/10/30 9:05:03". `localeName` empty: the process's LC_TIME.
-QString generalDateTimeText(const QDateTime& value, const QString& localeName,
-                            bool hasDate = true);
+QString generalDateTimeText(const QDateTime& value, const QString& localeName, bool hasDate = true);
 
 }  // namespace torvix

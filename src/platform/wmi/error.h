@@ -7,7 +7,7 @@ namespace torvix::wmi {
 // Failures of the management query service, each with its own code so a routine or a test can
 // tell them apart.
 class Error : public Failure {
-public:
+  public:
     enum class Code {
         ConnectionFailed,  // moniker not understood, other computer or namespace, service off
         InvalidQuery,      // malformed WQL
@@ -20,7 +20,7 @@ public:
     Error(Code code, const QString& message) : Failure(message), code_(code) {}
     Code code() const { return code_; }
 
-private:
+  private:
     Code code_;
 };
 

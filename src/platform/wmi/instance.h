@@ -14,7 +14,7 @@ struct Property {
 
 // One management object: its class and its properties in schema order.
 class Instance {
-public:
+  public:
     Instance() = default;
     Instance(QString className, std::vector<Property> properties)
         : className_(std::move(className)), properties_(std::move(properties)) {}
@@ -32,7 +32,7 @@ public:
 
     void set(const QString& name, Value value);
 
-private:
+  private:
     QString className_;
     std::vector<Property> properties_;
 };

@@ -14,23 +14,23 @@ namespace torvix::wmi {
 // Produces a class's instances one at a time, so a walk that stops early pays for what it read.
 // next() returns nullopt at the end and throws Error on a failed source.
 class InstanceCursor {
-public:
+  public:
     virtual ~InstanceCursor() = default;
     virtual std::optional<Instance> next() = 0;
 };
 
 // A cursor over a function that yields instances (convenient for providers).
 class FunctionCursor : public InstanceCursor {
-public:
+  public:
     explicit FunctionCursor(std::function<std::optional<Instance>()> fn) : fn_(std::move(fn)) {}
     std::optional<Instance> next() override { return fn_(); }
 
-private:
+  private:
     std::function<std::optional<Instance>()> fn_;
 };
 
 class ClassProvider {
-public:
+  public:
     virtual ~ClassProvider() = default;
     virtual QString className() const = 0;
     // The class's property names (its schema), used to reject unknown properties in a query.

@@ -56,8 +56,8 @@ struct ObjectSet::State {
     }
 };
 
-ObjectSet::ObjectSet(std::unique_ptr<InstanceCursor> cursor, std::shared_ptr<const wql::Query> query,
-                     int flags)
+ObjectSet::ObjectSet(std::unique_ptr<InstanceCursor> cursor,
+                     std::shared_ptr<const wql::Query> query, int flags)
     : d_(std::make_unique<State>()) {
     d_->cursor = std::move(cursor);
     d_->query = std::move(query);
@@ -110,15 +110,18 @@ ObjectSet Services::ExecQuery(const QString& text, int flags) const {
     if (!schema.isEmpty()) {
         for (const QString& name : wql::mentionedProperties(*query)) {
             if (!schema.contains(name, Qt::CaseInsensitive))
-                throw Error(Error::Code::InvalidProperty,
-                            QStringLiteral("invalid property %1 of %2").arg(name, provider->className()));
+                throw Error(
+                    Error::Code::InvalidProperty,
+                    QStringLiteral("invalid property %1 of %2").arg(name, provider->className()));
         }
     }
     std::unique_ptr<InstanceCursor> cursor = provider->enumerate(*query);
     return ObjectSet(std::move(cursor), std::move(query), flags);
 }
 
-Services QueryService::ConnectServer() const { return connect(QStringLiteral("winmgmts:")); }
+Services QueryService::ConnectServer() const {
+    return connect(QStringLiteral("winmgmts:"));
+}
 
 Services QueryService::connect(const QString& moniker) const {
     auto fail = [&](const QString& why) {
@@ -136,7 +139,8 @@ Services QueryService::connect(const QString& moniker) const {
     const QString settings = m.captured(1);
     if (!settings.isEmpty()) {
         static const QRegularExpression allowed(
-            QStringLiteral(R"(^\{\s*impersonationLevel\s*=\s*(impersonate|identify|delegate)\s*\}$)"),
+            QStringLiteral(
+                R"(^\{\s*impersonationLevel\s*=\s*(impersonate|identify|delegate)\s*\}$)"),
             QRegularExpression::CaseInsensitiveOption);
         if (!allowed.match(settings).hasMatch())
             throw fail(QStringLiteral("unsupported security settings %1").arg(settings));

@@ -10,17 +10,26 @@
 namespace torvix::wmi {
 
 namespace {
-Error mismatch(const QString& what) { return Error(Error::Code::TypeMismatch, what); }
+Error mismatch(const QString& what) {
+    return Error(Error::Code::TypeMismatch, what);
+}
 
 const char* kindName(Value::Kind k) {
     switch (k) {
-        case Value::Kind::Null: return "null";
-        case Value::Kind::Boolean: return "boolean";
-        case Value::Kind::Integer: return "integer";
-        case Value::Kind::Double: return "number";
-        case Value::Kind::Text: return "text";
-        case Value::Kind::Array: return "array";
-        case Value::Kind::Object: return "object";
+        case Value::Kind::Null:
+            return "null";
+        case Value::Kind::Boolean:
+            return "boolean";
+        case Value::Kind::Integer:
+            return "integer";
+        case Value::Kind::Double:
+            return "number";
+        case Value::Kind::Text:
+            return "text";
+        case Value::Kind::Array:
+            return "array";
+        case Value::Kind::Object:
+            return "object";
     }
     return "value";
 }
@@ -35,9 +44,12 @@ Value Value::textArray(const QStringList& texts) {
 
 bool Value::toBool() const {
     switch (kind()) {
-        case Kind::Boolean: return std::get<bool>(data_);
-        case Kind::Integer: return std::get<std::int64_t>(data_) != 0;
-        case Kind::Double: return std::get<double>(data_) != 0.0;
+        case Kind::Boolean:
+            return std::get<bool>(data_);
+        case Kind::Integer:
+            return std::get<std::int64_t>(data_) != 0;
+        case Kind::Double:
+            return std::get<double>(data_) != 0.0;
         case Kind::Text: {
             const QString& s = std::get<QString>(data_);
             if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
@@ -55,8 +67,10 @@ bool Value::toBool() const {
 
 std::int64_t Value::toInteger() const {
     switch (kind()) {
-        case Kind::Boolean: return std::get<bool>(data_) ? -1 : 0;
-        case Kind::Integer: return std::get<std::int64_t>(data_);
+        case Kind::Boolean:
+            return std::get<bool>(data_) ? -1 : 0;
+        case Kind::Integer:
+            return std::get<std::int64_t>(data_);
         case Kind::Double: {
             const double d = std::get<double>(data_);
             if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
@@ -81,9 +95,12 @@ std::int64_t Value::toInteger() const {
 
 double Value::toDouble() const {
     switch (kind()) {
-        case Kind::Boolean: return std::get<bool>(data_) ? -1.0 : 0.0;
-        case Kind::Integer: return static_cast<double>(std::get<std::int64_t>(data_));
-        case Kind::Double: return std::get<double>(data_);
+        case Kind::Boolean:
+            return std::get<bool>(data_) ? -1.0 : 0.0;
+        case Kind::Integer:
+            return static_cast<double>(std::get<std::int64_t>(data_));
+        case Kind::Double:
+            return std::get<double>(data_);
         case Kind::Text: {
             const QString s = std::get<QString>(data_).trimmed();
             bool ok = false;
@@ -99,18 +116,21 @@ double Value::toDouble() const {
 
 QString Value::toText() const {
     switch (kind()) {
-        case Kind::Boolean: return std::get<bool>(data_) ? QStringLiteral("True") : QStringLiteral("False");
-        case Kind::Integer: return QString::number(std::get<std::int64_t>(data_));
+        case Kind::Boolean:
+            return std::get<bool>(data_) ? QStringLiteral("True") : QStringLiteral("False");
+        case Kind::Integer:
+            return QString::number(std::get<std::int64_t>(data_));
         case Kind::Double: {
             const double d = std::get<double>(data_);
             if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15)
                 return QString::number(static_cast<qlonglong>(d));
             return QString::number(d, 'g', 15);
         }
-        case Kind::Text: return std::get<QString>(data_);
+        case Kind::Text:
+            return std::get<QString>(data_);
         default:
-            throw mismatch(QStringLiteral("invalid use of %1 as text")
-                               .arg(QLatin1String(kindName(kind()))));
+            throw mismatch(
+                QStringLiteral("invalid use of %1 as text").arg(QLatin1String(kindName(kind()))));
     }
 }
 
@@ -131,7 +151,8 @@ const InstancePtr& Value::toObject() const {
 bool Value::operator==(const Value& other) const {
     if (kind() != other.kind()) return false;
     switch (kind()) {
-        case Kind::Null: return true;
+        case Kind::Null:
+            return true;
         case Kind::Object: {
             const auto& a = std::get<InstancePtr>(data_);
             const auto& b = std::get<InstancePtr>(other.data_);
@@ -145,7 +166,8 @@ bool Value::operator==(const Value& other) const {
             }
             return true;
         }
-        default: return data_ == other.data_;
+        default:
+            return data_ == other.data_;
     }
 }
 

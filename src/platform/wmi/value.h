@@ -16,15 +16,15 @@ using InstancePtr = std::shared_ptr<const Instance>;
 
 // A management property value: null, boolean, integer, double, text, array or embedded object.
 class Value {
-public:
+  public:
     enum class Kind { Null, Boolean, Integer, Double, Text, Array, Object };
 
     Value() = default;  // null
     Value(bool b) : data_(b) {}
     // Any integer type but bool (int, qint64, quint32, ...).
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-    Value(T i) : data_(static_cast<std::int64_t>(i)) {}
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>) Value(T i)
+        : data_(static_cast<std::int64_t>(i)) {}
     Value(double d) : data_(d) {}
     Value(const QString& s) : data_(s) {}
     Value(const char* s) : data_(QString::fromUtf8(s)) {}
@@ -50,8 +50,9 @@ public:
 
     bool operator==(const Value& other) const;
 
-private:
-    std::variant<std::monostate, bool, std::int64_t, double, QString, std::vector<Value>, InstancePtr>
+  private:
+    std::variant<std::monostate, bool, std::int64_t, double, QString, std::vector<Value>,
+                 InstancePtr>
         data_;
 };
 
