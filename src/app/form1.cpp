@@ -5,6 +5,13 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+#ifdef TORVIX_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 #include "app/app_look.h"
 #include "app/form2.h"
@@ -21,7 +28,53 @@ constexpr Qt::WindowFlags titleButtons =
     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
     Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint;
 
+#ifdef TORVIX_HAVE_XCB
+// The Motif hint as window managers read it: flags, functions, decorations, input mode, status.
+constexpr uint32_t mwmHintsDecorations = 1u << 1;
+constexpr uint32_t mwmDecorBorder = 1u << 1;
+constexpr uint32_t mwmDecorTitle = 1u << 3;
+
+xcb_connection_t* x11Connection() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t motifHintsAtom(xcb_connection_t* c) {
+    static const char name[] = "_MOTIF_WM_HINTS";
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+#endif
+
 }  // namespace
+
+std::optional<std::array<quint32, 5>> x11MotifHints(const QWidget& window) {
+#ifdef TORVIX_HAVE_XCB
+    xcb_connection_t* c = x11Connection();
+    if (!c || !window.windowHandle()) return std::nullopt;
+    const xcb_atom_t atom = motifHintsAtom(c);
+    if (atom == XCB_ATOM_NONE) return std::nullopt;
+    const auto win = static_cast<xcb_window_t>(window.windowHandle()->winId());
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, win, atom, atom, 0, 5), nullptr);
+    std::optional<std::array<quint32, 5>> hints;
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 20) {
+        std::array<quint32, 5> v{};
+        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+        std::copy(data, data + 5, v.begin());
+        hints = v;
+    }
+    free(reply);
+    return hints;
+#else
+    Q_UNUSED(window);
+    return std::nullopt;
+#endif
+}
 
 bool countsAsProgramWindow(const QWidget* window) {
     if (!window) return false;
@@ -112,8 +165,31 @@ void Form1::endProgram() {
     options_.exitProgram();
 }
 
+void Form1::applyTitleBarHints() {
+#ifdef TORVIX_HAVE_XCB
+    // Qt writes only the functions of the Motif hint, so window managers keep their default
+    // buttons. Asking for a border and a title alone takes the menu, minimise and maximise
+    // boxes away where the manager honours the decorations (fluxbox 1.3 still draws its stick
+    // and close buttons: no Motif bit governs them). Other platforms: nothing to do.
+    xcb_connection_t* c = x11Connection();
+    if (!c || !windowHandle()) return;
+    const xcb_atom_t atom = motifHintsAtom(c);
+    if (atom == XCB_ATOM_NONE) return;
+    std::array<quint32, 5> hints = x11MotifHints(*this).value_or(std::array<quint32, 5>{});
+    const std::array<quint32, 5> wanted = {hints[0] | mwmHintsDecorations, hints[1],
+                                           mwmDecorBorder | mwmDecorTitle, hints[3], hints[4]};
+    if (hints == wanted) return;
+    const auto win = static_cast<xcb_window_t>(windowHandle()->winId());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, atom, atom, 32, 5, wanted.data());
+    xcb_flush(c);
+#endif
+}
+
 void Form1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Qt rewrites the hint whenever the native window is made or its flags change, and the
+    // window is mapped right after this event: set it again here, before the manager looks.
+    applyTitleBarHints();
     if (shownOnce_) return;
     shownOnce_ = true;
     // First showing is the first activation, whether or not the window manager activates us.

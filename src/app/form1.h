@@ -4,7 +4,9 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
+#include <optional>
 
 #include "app/logic/form1_logic.h"
 #include "app/message_box_ui.h"
@@ -61,6 +63,7 @@ class Form1 : public QWidget, public ProgramControl {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void applyTitleBarHints();
     void onFocusWindowChanged(QWindow* window);
     void scheduleStartup();
     void Form_Activate();
@@ -89,5 +92,9 @@ class Form1 : public QWidget, public ProgramControl {
 // Whether a top-level widget counts as a window of the program for the activation rule:
 // message boxes and the standard dialogs do not (returning from them is not coming back).
 bool countsAsProgramWindow(const QWidget* window);
+
+// The _MOTIF_WM_HINTS of a shown top-level window (flags, functions, decorations, input mode,
+// status) when running on X11; nothing on other platforms or when the property is not set.
+std::optional<std::array<quint32, 5>> x11MotifHints(const QWidget& window);
 
 }  // namespace torvix

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "app/form2.h"
@@ -265,6 +267,57 @@ TEST_F(Form1Test, TheCloseBoxIsRefusedAndTheLockIsIdempotent) {
     EXPECT_EQ(form->winId(), id);  // not recreated
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(exits, 0);
+}
+
+// On X11 the window asks for a border and a caption only, and no close, minimise or maximise
+// function; the hint survives the flags being lifted and locked again (Qt rewrites it then).
+TEST_F(Form1Test, X11TitleBarHintAsksForTheCaptionOnly) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        form->showCentred();
+        EXPECT_FALSE(x11MotifHints(*form).has_value());  // the guard: nothing off X11
+        GTEST_SKIP() << "not on X11; Form1X11.HintUnderXvfb runs this under Xvfb";
+    }
+    const auto check = [this](const char* when) {
+        const auto hints = x11MotifHints(*form);
+        ASSERT_TRUE(hints.has_value()) << when;
+        EXPECT_EQ((*hints)[0], 0x3u) << when;        // functions and decorations given
+        EXPECT_EQ((*hints)[1] & 0x39u, 0u) << when;  // no all, minimise, maximise, close
+        EXPECT_EQ((*hints)[2], 0xau) << when;        // border and title only
+    };
+    showAndStart();
+    check("first showing");
+    form->setWindowFlags(form->windowFlags() | Qt::WindowCloseButtonHint);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->removeCloseBox();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    check("after the lock was restored");
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+}
+
+// Runs the test above in a child on a private X server, so the hint is checked on every run
+// where Xvfb is installed, not only when someone runs the tests on X11.
+TEST(Form1X11, HintUnderXvfb) {
+    if (qEnvironmentVariableIsSet("TORVIX_UNDER_XVFB")) GTEST_SKIP() << "already the child";
+    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfbRun.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("TORVIX_UNDER_XVFB"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(xvfbRun,
+                {QStringLiteral("-a"), QStringLiteral("-s"),
+                 QStringLiteral("-screen 0 1024x768x24"), QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--gtest_filter=Form1Test.X11TitleBarHintAsksForTheCaptionOnly")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test"))) << out.toStdString();
+    EXPECT_FALSE(out.contains(QStringLiteral("SKIPPED"))) << out.toStdString();
 }
 
 TEST_F(Form1Test, StopEndsTheProgramWithEveryWindow) {
