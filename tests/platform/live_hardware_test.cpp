@@ -201,7 +201,8 @@ TEST(LiveProcessor, MissingOrEmptyCpuinfoFailsAsProviderFailure) {
     root.write("proc/cpuinfo", "\n\n");
     EXPECT_THROW(walk(live::ProcessorProvider(root.path(), QStringLiteral("x86_64"))), wmi::Error);
     // Garbage is no crash: one processor named by what little there is.
-    root.write("proc/cpuinfo", QByteArray("\x01\x02:\xff\xfe\n: :\nprocessor : x\n", 29));
+    static const char garbage[] = "\x01\x02:\xff\xfe\n: :\nprocessor : x\n";
+    root.write("proc/cpuinfo", QByteArray(garbage, sizeof garbage - 1));
     EXPECT_NO_THROW(walk(live::ProcessorProvider(root.path(), QStringLiteral("x86_64"))));
 }
 
