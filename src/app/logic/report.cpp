@@ -101,20 +101,27 @@ QByteArray reportText(const std::vector<ReportEntry>& entries) {
     return out.toUtf8();
 }
 
+// One JSON value as text (QJsonDocument serializes only arrays and objects).
+QByteArray jsonValue(const QJsonValue& value) {
+    const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return wrapped.mid(1, wrapped.size() - 2);
+}
+
+// Written by hand so each object keeps the documented member order: name, text, background.
 QByteArray reportJson(const std::vector<ReportEntry>& entries) {
-    QJsonArray array;
-    for (const ReportEntry& e : entries) {
-        QJsonObject o;
-        o.insert(QStringLiteral("name"), e.name);
-        if (e.isList)
-            o.insert(QStringLiteral("text"), QJsonArray::fromStringList(e.items));
-        else
-            o.insert(QStringLiteral("text"), e.text);
-        o.insert(QStringLiteral("background"), e.background ? QJsonValue(colourText(*e.background))
-                                                            : QJsonValue(QJsonValue::Null));
-        array.append(o);
+    QByteArray out = "[\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ReportEntry& e = entries[i];
+        const QJsonValue text =
+            e.isList ? QJsonValue(QJsonArray::fromStringList(e.items)) : QJsonValue(e.text);
+        const QJsonValue background =
+            e.background ? QJsonValue(colourText(*e.background)) : QJsonValue(QJsonValue::Null);
+        out += "  {\"name\": " + jsonValue(e.name) + ", \"text\": " + jsonValue(text) +
+               ", \"background\": " + jsonValue(background) + "}";
+        out += i + 1 < entries.size() ? ",\n" : "\n";
     }
-    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+    out += "]\n";
+    return out;
 }
 
 UserInterface::Answer ReportUserInterface::messageBox(const QString& text, const QString&,
