@@ -232,12 +232,7 @@ QStringList ComputerSystemProvider::propertyNames() const {
 std::unique_ptr<wmi::InstanceCursor> ComputerSystemProvider::enumerate(
     const wmi::wql::Query&) const {
     return std::make_unique<LazyListCursor>([root = root_] {
-        const std::optional<QByteArray> meminfo =
-            readRootFile(root, QStringLiteral("/proc/meminfo"));
-        if (!meminfo)
-            throw wmi::Error(wmi::Error::Code::ProviderFailure,
-                             QStringLiteral("cannot read /proc/meminfo"));
-        const QHash<QString, qint64> mem = parseMeminfo(*meminfo);
+        const QHash<QString, qint64> mem = readMeminfo(root);
         const auto total = mem.constFind(QStringLiteral("MemTotal"));
 
         const DomainMembership domain = readDomainMembership(root);

@@ -71,12 +71,7 @@ QStringList OperatingSystemProvider::propertyNames() const {
 std::unique_ptr<wmi::InstanceCursor> OperatingSystemProvider::enumerate(
     const wmi::wql::Query&) const {
     return std::make_unique<LazyListCursor>([root = root_] {
-        const std::optional<QByteArray> meminfo =
-            readRootFile(root, QStringLiteral("/proc/meminfo"));
-        if (!meminfo)
-            throw wmi::Error(wmi::Error::Code::ProviderFailure,
-                             QStringLiteral("cannot read /proc/meminfo"));
-        const QHash<QString, qint64> mem = parseMeminfo(*meminfo);
+        const QHash<QString, qint64> mem = readMeminfo(root);
         const auto kb = [&](const char* key) -> wmi::Value {
             const auto it = mem.constFind(QString::fromLatin1(key));
             if (it == mem.constEnd()) return wmi::Value();

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include "platform/wmi/error.h"
+
 namespace torvix::live {
 
 QString underRoot(const QString& root, const QString& path) {
@@ -142,6 +144,14 @@ QHash<QString, qint64> parseMeminfo(const QByteArray& text) {
         if (ok) values.insert(QString::fromLatin1(line.left(colon).trimmed()), v);
     }
     return values;
+}
+
+QHash<QString, qint64> readMeminfo(const QString& root) {
+    const std::optional<QByteArray> meminfo = readRootFile(root, QStringLiteral("/proc/meminfo"));
+    if (!meminfo)
+        throw wmi::Error(wmi::Error::Code::ProviderFailure,
+                         QStringLiteral("cannot read /proc/meminfo"));
+    return parseMeminfo(*meminfo);
 }
 
 }  // namespace torvix::live

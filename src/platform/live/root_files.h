@@ -32,4 +32,7 @@ QHash<QString, QString> parseShellAssignments(const QByteArray& text);
 // "MemTotal:  16318480 kB" → MemTotal = 16318480 (kB figures stay kB).
 QHash<QString, qint64> parseMeminfo(const QByteArray& text);
 
+// root/proc/meminfo parsed; throws wmi::Error(ProviderFailure) when it cannot be read.
+QHash<QString, qint64> readMeminfo(const QString& root);
+
 }  // namespace torvix::live
