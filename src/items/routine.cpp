@@ -5,6 +5,21 @@
 
 namespace torvix {
 
+wmi::ObjectSet queryViaLocator(RoutineContext& ctx, const QString& query, int flags) {
+    ctx.step(QStringLiteral("ConnectServer"));
+    const wmi::Services services = ctx.wmi().ConnectServer();
+    ctx.step(QStringLiteral("ExecQuery \"%1\"").arg(query));
+    return services.ExecQuery(query, flags);
+}
+
+wmi::ObjectSet queryViaMoniker(RoutineContext& ctx, const QString& moniker, const QString& query,
+                               int flags) {
+    ctx.step(QStringLiteral("GetObject \"%1\"").arg(moniker));
+    const wmi::Services services = ctx.wmi().connect(moniker);
+    ctx.step(QStringLiteral("ExecQuery \"%1\"").arg(query));
+    return services.ExecQuery(query, flags);
+}
+
 bool runRoutine(RoutineContext& ctx, const QString& routineName, const QStringList& boxes,
                 const RoutineFn& routine) {
     ctx.step(QStringLiteral("start"));

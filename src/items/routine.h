@@ -39,6 +39,13 @@ class RoutineContext {
 
 using RoutineFn = std::function<void(RoutineContext&)>;
 
+// Connects to the management query service and runs one query, naming both steps for an
+// unguarded failure: through the locator (ConnectServer without arguments), or a moniker.
+wmi::ObjectSet queryViaLocator(RoutineContext& ctx, const QString& query,
+                               int flags = wmi::wbemFlagReturnImmediately);
+wmi::ObjectSet queryViaMoniker(RoutineContext& ctx, const QString& moniker, const QString& query,
+                               int flags = wmi::wbemFlagReturnImmediately);
+
 // Runs a routine without a guard of its own: a Failure (or any std::exception) ends the routine
 // at its step; the cause goes to standard error as one line (routine, step, cause) and into the
 // tooltip of each of `boxes`; the boxes keep what they showed. Returns false on failure.

@@ -12,11 +12,9 @@ const QString button35 = QStringLiteral("Command35");
 }  // namespace
 
 void Command17_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("GetObject winmgmts"));
-    const wmi::Services services = ctx.wmi().connect(QStringLiteral("winmgmts:\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("ExecQuery"));
     wmi::ObjectSet set =
-        services.ExecQuery(QStringLiteral("Select * from Win32_ComputerSystem"), flags48);
+        queryViaMoniker(ctx, QStringLiteral("winmgmts:\\\\.\\root\\cimv2"),
+                        QStringLiteral("Select * from Win32_ComputerSystem"), flags48);
     double mebibytes = 0;
     ctx.step(QStringLiteral("walk Win32_ComputerSystem"));
     if (const std::optional<wmi::Instance> first = set.next()) {
@@ -42,13 +40,10 @@ void Command25_Click(RoutineContext& ctx) {
     double total = 0, free = 0;
     bool found = false;
     try {
-        ctx.step(QStringLiteral("GetObject winmgmts"));
-        const wmi::Services services =
-            ctx.wmi().connect(QStringLiteral("winmgmts:\\\\") + QStringLiteral(".") +
-                              QStringLiteral("\\root\\cimv2"));
-        ctx.step(QStringLiteral("ExecQuery"));
-        wmi::ObjectSet set =
-            services.ExecQuery(QStringLiteral("Select * From Win32_OperatingSystem"), flags48);
+        wmi::ObjectSet set = queryViaMoniker(
+            ctx,
+            QStringLiteral("winmgmts:\\\\") + QStringLiteral(".") + QStringLiteral("\\root\\cimv2"),
+            QStringLiteral("Select * From Win32_OperatingSystem"), flags48);
         ctx.step(QStringLiteral("walk Win32_OperatingSystem"));
         while (const std::optional<wmi::Instance> os = set.next()) {
             ctx.step(QStringLiteral("TotalVisibleMemorySize"));

@@ -7,10 +7,7 @@ const QString osQuery = QStringLiteral("Select * From Win32_OperatingSystem");
 }
 
 void Command5_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("ConnectServer"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("ExecQuery"));
-    wmi::ObjectSet set = services.ExecQuery(osQuery);
+    wmi::ObjectSet set = queryViaLocator(ctx, osQuery);
     QString caption;
     ctx.step(QStringLiteral("walk Win32_OperatingSystem"));
     while (const std::optional<wmi::Instance> os = set.next()) {
@@ -23,10 +20,7 @@ void Command5_Click(RoutineContext& ctx) {
 }
 
 void Command22_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("ConnectServer"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("ExecQuery"));
-    wmi::ObjectSet set = services.ExecQuery(osQuery);
+    wmi::ObjectSet set = queryViaLocator(ctx, osQuery);
     QString version;
     ctx.step(QStringLiteral("walk Win32_OperatingSystem"));
     while (const std::optional<wmi::Instance> os = set.next()) {
@@ -51,10 +45,7 @@ void Command33_Click(RoutineContext& ctx) {
 
 void Command7_Click(RoutineContext& ctx) {
     QString list;
-    ctx.step(QStringLiteral("ConnectServer"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("ExecQuery"));
-    wmi::ObjectSet set = services.ExecQuery(QStringLiteral("Select * From Win32_PointingDevice"));
+    wmi::ObjectSet set = queryViaLocator(ctx, QStringLiteral("Select * From Win32_PointingDevice"));
     ctx.step(QStringLiteral("walk Win32_PointingDevice"));
     while (const std::optional<wmi::Instance> device = set.next()) {
         if (!list.isEmpty()) list += QStringLiteral(" , ");

@@ -10,10 +10,7 @@ const QString processorQuery = QStringLiteral("Select * From Win32_Processor");
 }
 
 void Command1_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("ConnectServer"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("ExecQuery"));
-    wmi::ObjectSet set = services.ExecQuery(processorQuery);
+    wmi::ObjectSet set = queryViaLocator(ctx, processorQuery);
     ctx.step(QStringLiteral("walk Win32_Processor"));
     const std::optional<wmi::Instance> first = set.next();
     if (!first) return;  // no processor listed: the box keeps its text and colour
@@ -25,10 +22,7 @@ void Command1_Click(RoutineContext& ctx) {
 }
 
 void Command2_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("ConnectServer"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("ExecQuery"));
-    wmi::ObjectSet set = services.ExecQuery(processorQuery);
+    wmi::ObjectSet set = queryViaLocator(ctx, processorQuery);
     ctx.step(QStringLiteral("walk Win32_Processor"));
     if (const std::optional<wmi::Instance> first = set.next()) {
         ctx.step(QStringLiteral("Description"));

@@ -25,10 +25,7 @@ bool isTrue(const wmi::Instance& instance, const QString& property) {
 void firstArrayElementItem(RoutineContext& ctx, const QString& moniker, const QString& query,
                            const QString& property, const QString& box) {
     ctx.form().setText(box, QString());
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services = ctx.wmi().connect(moniker);
-    ctx.step(QStringLiteral("query ") + property);
-    wmi::ObjectSet adapters = services.ExecQuery(query);
+    wmi::ObjectSet adapters = queryViaMoniker(ctx, moniker, query);
     ctx.step(QStringLiteral("read ") + property);
     while (std::optional<wmi::Instance> adapter = adapters.next()) {
         const wmi::Value& value = adapter->property(property);
@@ -43,11 +40,8 @@ void firstArrayElementItem(RoutineContext& ctx, const QString& moniker, const QS
 // The WINS items: the first instance's text, null counting as empty.
 QString firstInstanceText(RoutineContext& ctx, const QString& property) {
     QString result;
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services =
-        ctx.wmi().connect(QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("query ") + property);
-    wmi::ObjectSet adapters = services.ExecQuery(
+    wmi::ObjectSet adapters = queryViaMoniker(
+        ctx, QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"),
         QStringLiteral("Select * from Win32_NetworkAdapterConfiguration Where IPEnabled = True"));
     ctx.step(QStringLiteral("read ") + property);
     if (std::optional<wmi::Instance> first = adapters.next()) {
@@ -67,11 +61,8 @@ void showOrNotSet(RoutineContext& ctx, const QString& box, const QString& result
 void Command28_Click(RoutineContext& ctx) {
     const QString box = QStringLiteral("Text28");
     ctx.form().setBackground(box, colors::filled);
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services =
-        ctx.wmi().connect(QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("query DHCPEnabled"));
-    wmi::ObjectSet adapters = services.ExecQuery(
+    wmi::ObjectSet adapters = queryViaMoniker(
+        ctx, QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"),
         QStringLiteral("Select * From Win32_NetworkadapterConfiguration Where IPEnabled = True"));
     ctx.step(QStringLiteral("read DHCPServer"));
     while (std::optional<wmi::Instance> adapter = adapters.next()) {
@@ -107,10 +98,8 @@ void Command13_Click(RoutineContext& ctx) {
 
 void Command23_Click(RoutineContext& ctx) {
     QString result;
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services = ctx.wmi().connect(QStringLiteral("winmgmts:\\\\.\\root\\CIMV2"));
-    ctx.step(QStringLiteral("query DefaultIPGateway"));
-    wmi::ObjectSet adapters = services.ExecQuery(
+    wmi::ObjectSet adapters = queryViaMoniker(
+        ctx, QStringLiteral("winmgmts:\\\\.\\root\\CIMV2"),
         QStringLiteral("SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled = True"),
         wmi::wbemFlagReturnImmediately | wmi::wbemFlagForwardOnly);
     ctx.step(QStringLiteral("read DefaultIPGateway"));
@@ -126,10 +115,8 @@ void Command23_Click(RoutineContext& ctx) {
 }
 
 void Command24_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services = ctx.wmi().connect(QStringLiteral("winmgmts:\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("query DNSServerSearchOrder"));
-    wmi::ObjectSet adapters = services.ExecQuery(
+    wmi::ObjectSet adapters = queryViaMoniker(
+        ctx, QStringLiteral("winmgmts:\\\\.\\root\\cimv2"),
         QStringLiteral("Select * From Win32_NetworkAdapterConfiguration where IPEnabled=TRUE"));
     ctx.step(QStringLiteral("walk adapters"));
     std::optional<std::vector<wmi::Value>> kept;  // the last list read

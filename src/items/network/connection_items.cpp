@@ -17,11 +17,10 @@ void Command9_Click(RoutineContext& ctx) {
     const QString box = QStringLiteral("Text9");
     ctx.form().setBackground(box, colors::filled);
 
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services = ctx.wmi().connect(QStringLiteral("winmgmts:\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("query IPAddress"));
-    wmi::ObjectSet adapters = services.ExecQuery(QStringLiteral(
-        "Select IPAddress from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE"));
+    wmi::ObjectSet adapters = queryViaMoniker(
+        ctx, QStringLiteral("winmgmts:\\\\.\\root\\cimv2"),
+        QStringLiteral(
+            "Select IPAddress from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE"));
     ctx.step(QStringLiteral("read the first adapter's IPAddress"));
     QString ownAddress;
     if (std::optional<wmi::Instance> first = adapters.next()) {
@@ -35,11 +34,9 @@ void Command9_Click(RoutineContext& ctx) {
         ownAddress = list.front().toText();
     }
 
-    ctx.step(QStringLiteral("connect for ping"));
-    const wmi::Services pingService =
-        ctx.wmi().connect(QStringLiteral("winmgmts:{impersonationLevel=impersonate}"));
-    ctx.step(QStringLiteral("ping"));
-    wmi::ObjectSet replies = pingService.ExecQuery(pingQueryText(ownAddress));
+    wmi::ObjectSet replies =
+        queryViaMoniker(ctx, QStringLiteral("winmgmts:{impersonationLevel=impersonate}"),
+                        pingQueryText(ownAddress));
     ctx.step(QStringLiteral("read StatusCode"));
     while (std::optional<wmi::Instance> reply = replies.next()) {
         const wmi::Value& status = reply->property(QStringLiteral("StatusCode"));
@@ -55,13 +52,10 @@ void Command10_Click(RoutineContext& ctx) {
     // Every step skips its failure: the box shows what the result holds by then.
     QString result;
     try {
-        ctx.step(QStringLiteral("connect"));
-        const wmi::Services services =
-            ctx.wmi().connect(QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"));
-        ctx.step(QStringLiteral("query Win32_ComputerSystem"));
         wmi::ObjectSet systems =
-            services.ExecQuery(QStringLiteral("Select * from Win32_ComputerSystem"),
-                               wmi::wbemFlagReturnImmediately | wmi::wbemFlagForwardOnly);
+            queryViaMoniker(ctx, QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"),
+                            QStringLiteral("Select * from Win32_ComputerSystem"),
+                            wmi::wbemFlagReturnImmediately | wmi::wbemFlagForwardOnly);
         ctx.step(QStringLiteral("read UserName"));
         if (std::optional<wmi::Instance> first = systems.next())
             result = first->property(QStringLiteral("UserName")).toText();
@@ -75,11 +69,8 @@ void Command11_Click(RoutineContext& ctx) {
     const QString box = QStringLiteral("Text11");
     ctx.form().setText(box, QString());
 
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services =
-        ctx.wmi().connect(QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("query DNSHostName"));
-    wmi::ObjectSet adapters = services.ExecQuery(
+    wmi::ObjectSet adapters = queryViaMoniker(
+        ctx, QStringLiteral("winmgmts:!\\\\.\\root\\cimv2"),
         QStringLiteral("Select * from Win32_NetworkAdapterConfiguration Where IPEnabled = True"));
     ctx.step(QStringLiteral("read DNSHostName"));
     if (std::optional<wmi::Instance> first = adapters.next()) {

@@ -5,11 +5,8 @@ namespace torvix::items {
 
 void Command6_Click(RoutineContext& ctx) {
     QString result;
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("query MACAddress"));
     wmi::ObjectSet adapters =
-        services.ExecQuery(QStringLiteral("Select * From Win32_NetworkAdapterConfiguration"));
+        queryViaLocator(ctx, QStringLiteral("Select * From Win32_NetworkAdapterConfiguration"));
     ctx.step(QStringLiteral("read MACAddress"));
     while (std::optional<wmi::Instance> adapter = adapters.next()) {
         // Null never qualifies, neither as IPEnabled nor as MACAddress.

@@ -77,11 +77,9 @@ QDateTime 日本時間に変換(const QString& managementDateTime) {
 }
 
 void Command4_Click(RoutineContext& ctx) {
-    ctx.step(QStringLiteral("connect"));
-    const wmi::Services services = ctx.wmi().connect(QStringLiteral("winmgmts:\\\\.\\root\\cimv2"));
-    ctx.step(QStringLiteral("query Win32_Process"));
     wmi::ObjectSet processes =
-        services.ExecQuery(QStringLiteral("SELECT * FROM ") + QStringLiteral("Win32_Process"));
+        queryViaMoniker(ctx, QStringLiteral("winmgmts:\\\\.\\root\\cimv2"),
+                        QStringLiteral("SELECT * FROM ") + QStringLiteral("Win32_Process"));
     ctx.step(QStringLiteral("walk processes"));
     while (std::optional<wmi::Instance> process = processes.next()) {
         for (const wmi::Property& member : process->properties()) {

@@ -18,11 +18,8 @@ QString trimBlanks(const QString& s) {
 
 void showProduct(RoutineContext& ctx, const QString& box, const char16_t* property, bool trim) {
     QString result;
-    ctx.step(QStringLiteral("ConnectServer"));
-    const wmi::Services services = ctx.wmi().ConnectServer();
-    ctx.step(QStringLiteral("ExecQuery"));
     wmi::ObjectSet set =
-        services.ExecQuery(QStringLiteral("Select * From Win32_ComputerSystemProduct"));
+        queryViaLocator(ctx, QStringLiteral("Select * From Win32_ComputerSystemProduct"));
     ctx.step(QStringLiteral("walk Win32_ComputerSystemProduct"));
     if (const std::optional<wmi::Instance> product = set.next()) {
         ctx.step(QString::fromUtf16(property));
