@@ -9,8 +9,12 @@ packages=(
     libgtest-dev googletest
     libcups2-dev libldap2-dev libsasl2-dev libsasl2-modules-gssapi-mit libsystemd-dev
     fonts-ipafont-mincho
-    xvfb xauth fluxbox
+    libsqlite3-dev
+    xvfb xauth fluxbox xdotool xclip x11-utils imagemagick
     iproute2 iputils-ping
+    cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils
+    slapd ldap-utils
+    systemd-journal-remote util-linux
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/clock.h"
+#include "platform/command_launcher.h"
 #include "platform/system_functions.h"
 #include "platform/wmi/service.h"
 
@@ -24,6 +25,8 @@ struct Machine {
     QString root;
     // A machine file's "directory" member as written; null for the live machine.
     std::shared_ptr<const QJsonObject> directory;
+    // Starts outside programs (diagnostic tool, shutdown); the tests put a recorder here.
+    std::shared_ptr<CommandLauncher> launcher;
 };
 
 // Options for the live machine.

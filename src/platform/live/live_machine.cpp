@@ -35,6 +35,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options) {
     machine.clock = std::make_shared<SystemClock>();
     machine.system = std::make_shared<live::LiveSystemFunctions>(std::move(system));
     machine.root = root;
+    machine.launcher = makeLiveCommandLauncher();
     return machine;
 }
 

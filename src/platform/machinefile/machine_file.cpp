@@ -375,6 +375,7 @@ Machine parseMachineFile(const QByteArray& json, const QString& nameForMessages,
     if (const JsonNode* locale = root.member(QStringLiteral("locale")))
         m.locale = r.text(*locale, QStringLiteral("locale"));
     m.system = readSystem(r, root.member(QStringLiteral("system")));
+    m.launcher = makeLiveCommandLauncher();
     m.wmi = std::make_shared<wmi::QueryService>(
         readWmi(r, root.member(QStringLiteral("wmi")), root.member(QStringLiteral("wmiError"))));
     if (const JsonNode* dir = root.member(QStringLiteral("directory"))) {
