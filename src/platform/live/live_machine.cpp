@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/live/hardware_providers.h"
+#include "platform/live/history_providers.h"
 #include "platform/live/live_system_functions.h"
 #include "platform/live/network_providers.h"
 #include "platform/machine.h"
@@ -25,6 +26,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options) {
     auto registry = std::make_shared<wmi::Registry>();
     live::registerHardwareProviders(*registry, root);
     live::registerNetworkProviders(*registry, root);
+    live::registerHistoryProviders(*registry, live::HistorySources{root, std::nullopt});
 
     live::LiveSystemOptions system;
     system.root = root;

@@ -60,5 +60,7 @@ bool pingGroupRangeAdmits(const QByteArray& range, const std::vector<unsigned>& 
 // "yyyyMMddHHmmss.ffffff+ooo": the time as its own offset shows it, with that offset from UTC
 // in minutes (sign and three digits).
 QString toManagementDateTime(const QDateTime& value);
+// The same with the fraction of a second given in microseconds.
+QString toManagementDateTime(const QDateTime& value, int microseconds);
 
 }  // namespace torvix::live

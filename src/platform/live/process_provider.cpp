@@ -206,6 +206,10 @@ QString toManagementDateTime(const QDateTime& value) {
     return formatManagement(value, value.time().msec() * 1000);
 }
 
+QString toManagementDateTime(const QDateTime& value, int microseconds) {
+    return formatManagement(value, microseconds);
+}
+
 wmi::ProviderPtr makeProcessProvider(const NetworkSources& sources) {
     NetworkSources s = sources;
     if (s.clockTicksPerSecond <= 0) s.clockTicksPerSecond = ::sysconf(_SC_CLK_TCK);
