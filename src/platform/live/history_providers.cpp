@@ -19,6 +19,14 @@ namespace {
 const QString kProfileClass = QStringLiteral("Win32_NetworkLoginProfile");
 const QString kEventClass = QStringLiteral("Win32_NTLogEvent");
 
+// The system's zone, resolved once: converting through the C library's local time looks at
+// /etc/localtime again for every value.
+std::optional<QTimeZone> resolvedZone(const std::optional<QTimeZone>& zone) {
+    if (zone) return zone;
+    QTimeZone system = QTimeZone::systemTimeZone();
+    return system.isValid() ? std::optional<QTimeZone>(system) : std::nullopt;
+}
+
 QString managementTime(qint64 microseconds, const std::optional<QTimeZone>& zone) {
     const qint64 ms = microseconds / 1000;
     const QDateTime t =
@@ -72,7 +80,8 @@ std::pair<qint64, qint64> personUidRange(const QString& root) {
     return {low, high};
 }
 
-std::vector<wmi::Instance> loginProfiles(const HistorySources& s) {
+std::vector<wmi::Instance> loginProfiles(HistorySources s) {
+    s.timeZone = resolvedZone(s.timeZone);
     const std::vector<LoginTally> tallies = tallyLogins(s.root);
     const std::vector<Account> accounts = readAccounts(s.root);
     const auto [uidLow, uidHigh] = personUidRange(s.root);
@@ -124,27 +133,49 @@ class LoginProfileProvider : public wmi::ClassProvider {
     HistorySources s_;
 };
 
-wmi::Instance systemEvent(const SystemEvent& e, const HistorySources& s, const QString& computer) {
-    const bool start = e.code == 6005;
-    const QString time = managementTime(e.microseconds, s.timeZone);
+// The properties every start or every shutdown shares; each event adds its times and number.
+wmi::Instance eventPrototype(int code, const QString& computer) {
     QHash<QString, wmi::Value> v;
     v.insert(QStringLiteral("Category"), 0);
     v.insert(QStringLiteral("ComputerName"), computer);
-    v.insert(QStringLiteral("EventCode"), e.code);
+    v.insert(QStringLiteral("EventCode"), code);
     // The event's full identifier as the event log keeps it (severity bits over the code).
-    v.insert(QStringLiteral("EventIdentifier"), qint64(0x80000000LL | e.code));
+    v.insert(QStringLiteral("EventIdentifier"), qint64(0x80000000LL | code));
     v.insert(QStringLiteral("EventType"), 3);
     v.insert(QStringLiteral("Logfile"), QStringLiteral("System"));
     v.insert(QStringLiteral("Message"),
-             start ? QStringLiteral("イベント ログ サービスが開始されました。")
-                   : QStringLiteral("イベント ログ サービスは停止されました。"));
-    v.insert(QStringLiteral("RecordNumber"), e.recordNumber);
+             code == 6005 ? QStringLiteral("イベント ログ サービスが開始されました。")
+                          : QStringLiteral("イベント ログ サービスは停止されました。"));
     v.insert(QStringLiteral("SourceName"), QStringLiteral("EventLog"));
-    v.insert(QStringLiteral("TimeGenerated"), time);
-    v.insert(QStringLiteral("TimeWritten"), time);
     v.insert(QStringLiteral("Type"), QStringLiteral("Information"));
     return makeSchemaInstance(kEventClass, std::move(v));
 }
+
+// Builds the walk's instances from two prototypes, so that an event costs one copy.
+class EventBuilder {
+  public:
+    explicit EventBuilder(HistorySources s) : s_(std::move(s)) {
+        s_.timeZone = resolvedZone(s_.timeZone);
+    }
+    wmi::Instance make(const SystemEvent& e) {
+        if (!start_) {
+            const QString computer = computerName(s_.root);
+            start_ = eventPrototype(6005, computer);
+            stop_ = eventPrototype(6006, computer);
+        }
+        wmi::Instance out = e.code == 6005 ? *start_ : *stop_;
+        const QString time = managementTime(e.microseconds, s_.timeZone);
+        out.set(QStringLiteral("RecordNumber"), e.recordNumber);
+        out.set(QStringLiteral("TimeGenerated"), time);
+        out.set(QStringLiteral("TimeWritten"), time);
+        return out;
+    }
+
+  private:
+    HistorySources s_;
+    std::optional<wmi::Instance> start_;
+    std::optional<wmi::Instance> stop_;
+};
 
 // Only the System log is kept here: a query that names another one has nothing to walk.
 bool asksForOtherLog(const wmi::wql::Query& query) {
@@ -162,13 +193,12 @@ class SystemEventProvider : public wmi::ClassProvider {
         if (asksForOtherLog(query))
             return std::make_unique<wmi::FunctionCursor>([] { return std::nullopt; });
         auto walk = std::make_shared<SystemEventWalk>(s_.root);
-        auto computer = std::make_shared<std::optional<QString>>();
+        auto builder = std::make_shared<EventBuilder>(s_);
         return std::make_unique<wmi::FunctionCursor>(
-            [walk, computer, s = s_]() -> std::optional<wmi::Instance> {
+            [walk, builder]() -> std::optional<wmi::Instance> {
                 const std::optional<SystemEvent> e = walk->next();
                 if (!e) return std::nullopt;
-                if (!*computer) *computer = computerName(s.root);
-                return systemEvent(*e, s, **computer);
+                return builder->make(*e);
             });
     }
 

@@ -97,7 +97,7 @@ bool beforeDb(const LoginRecord& r, const std::optional<qint64>& dbOldest) {
 
 }  // namespace
 
-std::optional<LoginRecord> decodeUtmpRecord(const char* record) {
+std::optional<LoginRecord> decodeUtmpRecord(const char* record, bool texts) {
     struct utmp u;
     std::memcpy(&u, record, sizeof u);
     if (u.ut_type < EMPTY || u.ut_type > ACCOUNTING) return std::nullopt;
@@ -106,27 +106,30 @@ std::optional<LoginRecord> decodeUtmpRecord(const char* record) {
     if (seconds < 0 || micros < 0 || micros > 999999) return std::nullopt;
 
     LoginRecord r;
-    r.line = fixedText(u.ut_line, sizeof u.ut_line);
-    r.user = fixedText(u.ut_user, sizeof u.ut_user);
-    r.host = fixedText(u.ut_host, sizeof u.ut_host);
     r.microseconds = seconds * 1000000 + micros;
     // As `last` reads them: "~" lines carry the system's own records, whatever their type.
-    if (r.line.startsWith(u'~')) {
-        if (r.user.startsWith(u"shutdown"))
+    if (u.ut_line[0] == '~') {
+        if (std::strncmp(u.ut_user, "shutdown", 8) == 0)
             r.kind = LoginRecord::Kind::Shutdown;
-        else if (r.user.startsWith(u"reboot"))
+        else if (std::strncmp(u.ut_user, "reboot", 6) == 0)
             r.kind = LoginRecord::Kind::Boot;
     }
     if (r.kind == LoginRecord::Kind::Other && u.ut_type == BOOT_TIME)
         r.kind = LoginRecord::Kind::Boot;
-    if (r.kind == LoginRecord::Kind::Other && u.ut_type == USER_PROCESS)
+    if (r.kind == LoginRecord::Kind::Other && u.ut_type == USER_PROCESS) {
         r.kind = LoginRecord::Kind::UserLogin;
+    }
+    if (texts && r.kind == LoginRecord::Kind::UserLogin) {
+        r.user = fixedText(u.ut_user, sizeof u.ut_user);
+        r.line = fixedText(u.ut_line, sizeof u.ut_line);
+        r.host = fixedText(u.ut_host, sizeof u.ut_host);
+    }
     // A start or stop without a time tells nothing.
     if (r.kind != LoginRecord::Kind::Other && seconds == 0) return std::nullopt;
     return r;
 }
 
-WtmpReader::WtmpReader(const QString& path) : file_(path) {
+WtmpReader::WtmpReader(const QString& path, bool texts) : file_(path), texts_(texts) {
     if (!QFileInfo(path).isFile() || !file_.open(QIODevice::ReadOnly)) return;
     open_ = true;
     count_ = file_.size() / kUtmpSize;
@@ -152,7 +155,7 @@ std::optional<LoginRecord> WtmpReader::previous(qint64* index) {
         }
         --next_;
         const char* record = chunk_.constData() + (next_ - chunkFirst_) * kUtmpSize;
-        if (std::optional<LoginRecord> r = decodeUtmpRecord(record)) {
+        if (std::optional<LoginRecord> r = decodeUtmpRecord(record, texts_)) {
             if (index) *index = next_;
             return r;
         }
@@ -188,7 +191,8 @@ struct SystemEventWalk::State {
     ~State() { sqlite3_finalize(dbRows); }
 
     void start() {
-        wtmp = std::make_unique<WtmpReader>(underRoot(root, kWtmpPath));
+        // Starts and stops need no texts.
+        wtmp = std::make_unique<WtmpReader>(underRoot(root, kWtmpPath), false);
         db = std::make_unique<WtmpDb>(underRoot(root, kWtmpDbPath));
         if (db->isOpen()) {
             dbOldest = db->oldest();

@@ -10,6 +10,7 @@
 namespace torvix::live {
 
 // One entry of a login history (wtmp record, wtmpdb row), time in µs since the epoch (UTC).
+// The texts are filled for user logins only, and only when asked for.
 struct LoginRecord {
     enum class Kind { Boot, Shutdown, UserLogin, Other };
     Kind kind = Kind::Other;
@@ -24,7 +25,7 @@ struct LoginRecord {
 // skipped; a partial record at the end of the file is ignored.
 class WtmpReader {
   public:
-    explicit WtmpReader(const QString& path);
+    explicit WtmpReader(const QString& path, bool texts = true);
     bool isOpen() const { return open_; }
     // Whole records in the file when it was opened.
     qint64 recordCount() const { return count_; }
@@ -36,6 +37,7 @@ class WtmpReader {
     bool fill();
 
     QFile file_;
+    bool texts_ = true;
     bool open_ = false;
     qint64 count_ = 0;
     qint64 next_ = 0;  // records before this index are still to be returned
@@ -44,7 +46,7 @@ class WtmpReader {
 };
 
 // Decodes one 384-byte glibc utmp record; nullopt for a record that cannot be real.
-std::optional<LoginRecord> decodeUtmpRecord(const char* record);
+std::optional<LoginRecord> decodeUtmpRecord(const char* record, bool texts = true);
 
 // A login by a person: a text console, a graphical seat or display, or a remote login with its
 // host. Terminal emulators (pseudo-terminals without a remote host, or with the local display
