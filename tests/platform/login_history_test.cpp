@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "platform/live/history_providers.h"
+#include "platform/machine.h"
 #include "platform/wmi/service.h"
 #include "support/test_support.h"
 
@@ -289,6 +290,13 @@ TEST(LoginHistory, WtmpStartsAndShutdownsNewestFirstAsLastShowsThem) {
     Texts seconds;  // `last` shows whole seconds
     for (const std::string& e : expected) seconds.push_back(e.substr(0, 19) + e.substr(26));
     EXPECT_EQ(lastEvents(root.path() + QStringLiteral("/var/log/wtmp")), seconds);
+
+    // The live machine answers the same from the same root.
+    LiveMachineOptions options;
+    options.root = root.path();
+    const Machine machine = makeLiveMachine(options);
+    wmi::ObjectSet live = machine.wmi->ConnectServer().ExecQuery(kEventQuery);
+    EXPECT_EQ(live.count(), static_cast<int>(expected.size()));
 
     qint64 previous = std::numeric_limits<qint64>::max();
     for (const wmi::Instance& e : events) {
