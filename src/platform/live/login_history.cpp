@@ -288,41 +288,50 @@ std::optional<SystemEvent> SystemEventWalk::next() {
 }
 
 std::vector<LoginTally> tallyLogins(const QString& root) {
-    std::vector<LoginRecord> logins;  // oldest first
+    // Counted as read, so that a long history costs memory per account, not per login.
+    struct Tally {
+        LoginTally tally;
+        qint64 first = 0;  // position of the first login: wtmp records, then wtmpdb rows
+    };
+    std::map<QString, Tally> byUser;
+    auto count = [&byUser](const QString& user, const QString& line, const QString& host,
+                           qint64 microseconds, qint64 position) {
+        if (user.isEmpty() || !isRealLogin(line, host)) return;
+        auto [it, added] = byUser.try_emplace(user);
+        Tally& t = it->second;
+        if (added) {
+            t.tally.user = user;
+            t.first = position;
+        }
+        ++t.tally.count;
+        t.tally.lastMicroseconds = std::max(t.tally.lastMicroseconds, microseconds);
+        t.first = std::min(t.first, position);
+    };
+
     WtmpDb db(underRoot(root, kWtmpDbPath));
     const std::optional<qint64> dbOldest = db.isOpen() ? db.oldest() : std::nullopt;
-
     WtmpReader wtmp(underRoot(root, kWtmpPath));
-    while (std::optional<LoginRecord> r = wtmp.previous()) {
+    qint64 index = 0;
+    while (std::optional<LoginRecord> r = wtmp.previous(&index)) {
         if (r->kind == LoginRecord::Kind::UserLogin && beforeDb(*r, dbOldest))
-            logins.push_back(std::move(*r));
+            count(r->user, r->line, r->host, r->microseconds, index);
     }
-    std::reverse(logins.begin(), logins.end());
-
     if (sqlite3_stmt* st = db.prepare("SELECT User, TTY, RemoteHost, Login FROM wtmp "
                                       "WHERE Type = 3 ORDER BY Login, ID")) {
+        qint64 position = wtmp.recordCount();
         while (sqlite3_step(st) == SQLITE_ROW) {
-            LoginRecord r;
-            r.kind = LoginRecord::Kind::UserLogin;
-            r.user = columnText(st, 0);
-            r.line = columnText(st, 1);
-            r.host = columnText(st, 2);
-            r.microseconds = columnTime(st, 3).value_or(0);
-            logins.push_back(std::move(r));
+            count(columnText(st, 0), columnText(st, 1), columnText(st, 2),
+                  columnTime(st, 3).value_or(0), position++);
         }
         sqlite3_finalize(st);
     }
 
+    std::vector<Tally> all;
+    for (auto& [user, t] : byUser) all.push_back(std::move(t));
+    std::sort(all.begin(), all.end(),
+              [](const Tally& a, const Tally& b) { return a.first < b.first; });
     std::vector<LoginTally> out;
-    std::map<QString, std::size_t> position;
-    for (const LoginRecord& r : logins) {
-        if (r.user.isEmpty() || !isRealLogin(r.line, r.host)) continue;
-        auto [it, added] = position.emplace(r.user, out.size());
-        if (added) out.push_back({r.user, 0, 0});
-        LoginTally& t = out[it->second];
-        ++t.count;
-        t.lastMicroseconds = std::max(t.lastMicroseconds, r.microseconds);
-    }
+    for (Tally& t : all) out.push_back(std::move(t.tally));
     return out;
 }
 
