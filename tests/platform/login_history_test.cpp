@@ -366,7 +366,8 @@ TEST(LoginHistory, WtmpDbAndTheOlderWtmpBeforeIt) {
          row(5, 1, "reboot", "2024-02-02T00:00:00Z", nullptr, "~", nullptr),  // crash
          row(6, 1, "reboot", "2024-02-03T00:00:00Z", "2024-02-03T05:00:00.250Z", "~", nullptr),
          row(7, 3, "alice", "2024-02-03T00:01:00Z", nullptr, "seat0", nullptr),
-         row(8, 3, "reboot", "2024-02-03T00:02:00Z", nullptr, "tty2", nullptr)});
+         row(8, 3, "reboot", "2024-02-03T00:02:00Z", nullptr, "tty2", nullptr),
+         row(9, 3, "frank", nullptr, nullptr, "tty5", nullptr)});  // a login without its time
 
     EXPECT_EQ(eventTexts(run(sourcesFor(root), kEventQuery)),
               Texts({"6006 20240203140000.250000+540", "6005 20240203090000.000000+540",
@@ -380,9 +381,13 @@ TEST(LoginHistory, WtmpDbAndTheOlderWtmpBeforeIt) {
         counts.push_back(
             (p.property(u"Caption").toText() + u'=' + valueText(p.property(u"NumberOfLogons")))
                 .toStdString());
+        if (p.property(u"Caption").toText() == u"frank") {
+            EXPECT_TRUE(p.property(u"LastLogon").isNull());
+        }
     }
     // A person who happens to be called "reboot" logs in like anyone else.
-    EXPECT_EQ(counts, Texts({"alice=3", "carol=null", "bob=1", "erin=null", "reboot=1"}));
+    EXPECT_EQ(counts,
+              Texts({"alice=3", "carol=null", "bob=1", "erin=null", "frank=1", "reboot=1"}));
 }
 
 // Three boots: the first stopped cleanly, the second restarted the journal service and then

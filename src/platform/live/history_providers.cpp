@@ -98,8 +98,9 @@ std::vector<wmi::Instance> loginProfiles(HistorySources s) {
             v.insert(QStringLiteral("HomeDirectory"), account->home);
         if (tally) {
             v.insert(QStringLiteral("NumberOfLogons"), tally->count);
-            v.insert(QStringLiteral("LastLogon"),
-                     managementTime(tally->lastMicroseconds, s.timeZone));
+            if (tally->lastMicroseconds > 0)  // a row without its time tells no date
+                v.insert(QStringLiteral("LastLogon"),
+                         managementTime(tally->lastMicroseconds, s.timeZone));
         }
         return makeSchemaInstance(kProfileClass, std::move(v));
     };
