@@ -26,14 +26,6 @@ QByteArray printers(const QByteArray& instances) {
 
 }  // namespace
 
-TEST(Form5Logic, ModelHasTheListThenTheButton) {
-    Form5Logic logic;
-    EXPECT_EQ(logic.model().names(), QStringList({"List1", "Command1"}));
-    EXPECT_EQ(logic.model().text("Command1"), "表示終了");
-    EXPECT_TRUE(logic.model().items("List1").isEmpty());
-    EXPECT_EQ(Form5Logic::title, "プリンター");
-}
-
 TEST(Form5Logic, OneLinePerPrinterInTheServicesOrder) {
     const struct {
         const char* name;
