@@ -17,6 +17,7 @@
 #include "app/form2.h"
 #include "app/form_widgets.h"
 #include "windows/form4.h"
+#include "windows/form5.h"
 
 namespace torvix {
 
@@ -114,6 +115,7 @@ Form1::Form1(Machine& machine, Options options)
     setClickAction(QStringLiteral("Command15"), [this] { Command15_Click(); });
     setListOpener(QStringLiteral("Command6"),
                   [this] { showForm4(this, logic_.model(), logic_.machine()); });
+    setListOpener(QStringLiteral("Command21"), [this] { showForm5(this, logic_.machine()); });
 }
 
 Form1::~Form1() {

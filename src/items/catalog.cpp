@@ -39,6 +39,7 @@ const std::vector<ItemRoutine>& itemRoutines() {
         {"Command18", "Command18_Click", {"Text15"}, &Command18_Click},
         {"Command19", "Command19_Click", {"Text16"}, &Command19_Click},
         {"Command20", "Command20_Click", {"Text17"}, &Command20_Click},
+        {"Command21", "Command21_Click", {"Text18"}, &Command21_Click},
         {"Command39", "Command39_Click", {"Text39"}, &Command39_Click},
         {"Command40", "Command40_Click", {"Text40"}, &Command40_Click},
     };

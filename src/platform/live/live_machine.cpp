@@ -5,6 +5,7 @@
 #include "platform/live/history_providers.h"
 #include "platform/live/live_system_functions.h"
 #include "platform/live/network_providers.h"
+#include "platform/live/printer_provider.h"
 #include "platform/machine.h"
 
 namespace torvix {
@@ -27,6 +28,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options) {
     live::registerHardwareProviders(*registry, root);
     live::registerNetworkProviders(*registry, root);
     live::registerHistoryProviders(*registry, live::HistorySources{root, std::nullopt});
+    registry->add(std::make_shared<live::PrinterProvider>());
 
     live::LiveSystemOptions system;
     system.root = root;
