@@ -9,6 +9,7 @@
 
 #include "app/logic/form2_content.h"
 #include "app/logic/form4_report.h"
+#include "app/logic/form7_report.h"
 
 namespace torvix {
 
@@ -52,6 +53,7 @@ QMap<QString, ReportWindowFn>& reportWindowTable() {
          }},
         {QStringLiteral("Form2"), &form2Report},
         {QStringLiteral("Form4"), &form4Report},
+        {QStringLiteral("Form7"), &form7Report},
     };
     return table;
 }
