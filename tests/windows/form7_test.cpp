@@ -115,7 +115,9 @@ TEST_F(Form7Test, OpenedByAnyMouseButtonOnTheCaptionOnce) {
                          f->Command1(), f->Command3(), f->Command4()};
     for (int i = 0; i < 6; ++i) {
         EXPECT_GT(column[i]->x(), f->Text1()->geometry().right());
-        if (i > 0) EXPECT_GT(column[i]->y(), column[i - 1]->y());
+        if (i > 0) {
+            EXPECT_GT(column[i]->y(), column[i - 1]->y());
+        }
     }
     const QRect screen = f->screen()->availableGeometry();
     EXPECT_LE((f->geometry().center() - screen.center()).manhattanLength(), 12);
