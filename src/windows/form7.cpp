@@ -1,6 +1,5 @@
 #include "windows/form7.h"
 
-#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -130,26 +129,6 @@ void Form7::showEvent(QShowEvent* event) {
     Form_Activate();
 }
 
-void Form7::closeEvent(QCloseEvent* event) {
-    // A handler still uses the window (a message box waits, the program may be ending): it is
-    // hidden now and unloaded once the handler is done.
-    if (busy_) {
-        closeWhenDone_ = true;
-        hide();
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
-}
-
-void Form7::whileBusy(const std::function<void()>& handler) {
-    if (busy_) return;
-    busy_ = true;
-    handler();
-    busy_ = false;
-    if (closeWhenDone_) close();
-}
-
 void Form7::Form_Activate() {
     logic_.Form_Activate();
 }
@@ -171,15 +150,15 @@ void Form7::Command1_Click() {
 }
 
 void Form7::Command2_Click() {
-    whileBusy([this] { logic_.Command2_Click(machine_, *ui_); });
+    logic_.Command2_Click(machine_, *ui_);
 }
 
 void Form7::Command3_Click() {
-    whileBusy([this] { logic_.Command3_Click(machine_, *ui_); });
+    logic_.Command3_Click(machine_, *ui_);
 }
 
 void Form7::Command4_Click() {
-    whileBusy([this] { logic_.Command4_Click(machine_, *ui_); });
+    logic_.Command4_Click(machine_, *ui_);
 }
 
 void showForm7(QWidget* mainWindow, const Machine& machine, const MessageUiFactory& messageUi) {

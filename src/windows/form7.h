@@ -52,11 +52,9 @@ class Form7 : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
   private:
     void Form_Activate();
-    void whileBusy(const std::function<void()>& handler);
     void onControlChanged(const QString& name);
 
     Form7Logic logic_;
@@ -64,8 +62,6 @@ class Form7 : public QWidget {
     std::unique_ptr<UserInterface> ui_;
     ActivationWatch* activation_ = nullptr;
     bool shownOnce_ = false;
-    bool busy_ = false;           // a button's handler runs (it may wait in a message box)
-    bool closeWhenDone_ = false;  // a close came meanwhile
     QPlainTextEdit* text1_ = nullptr;
     QLabel* label1_ = nullptr;
     QLineEdit* text2_ = nullptr;
