@@ -56,8 +56,10 @@ Form7::Form7(const Machine& machine, const MessageUiFactory& messageUi, QWidget*
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The history lines are aligned with blanks: a fixed-pitch face keeps their columns.
     QFont fixed;
+    // One face with the Japanese glyphs too, or digits and kana would come from different faces.
     fixed.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
-                       QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("monospace")});
+                       QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAMincho"),
+                       QStringLiteral("monospace")});
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setPointSize(9);
     text1_->setFont(fixed);
