@@ -244,56 +244,6 @@ TEST_F(Form7Test, ShutdownButtonsAskThenRunTheRecordedCommand) {
     }
 }
 
-TEST_F(Form7Test, ClosedWhileItsQuestionWaits) {
-    struct Closing {
-        const char* name;
-        bool programEnds;      // the automatic end closes every window, the question too
-        QStringList commands;  // what the launcher is given afterwards
-    };
-    const std::vector<Closing> closings = {
-        {"the program ends: the question counts as No", true, {}},
-        {"only the window is closed: the answer still counts", false, {"systemctl poweroff"}},
-    };
-    for (const Closing& c : closings) {
-        SCOPED_TRACE(c.name);
-        launcher->calls.clear();
-        QPointer<Form7> f = open();
-        ASSERT_FALSE(f.isNull());
-        bool closed = false;
-        QTimer::singleShot(100, form1.get(), [&] {
-            if (!QApplication::activeModalWidget()) return;
-            closed = true;
-            if (c.programEnds)
-                form1->endProgram();
-            else
-                f->close();
-        });
-        // Answers Yes once the window has been closed under the question.
-        QTimer answer;
-        answer.setInterval(20);
-        QObject::connect(&answer, &QTimer::timeout, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !closed) return;
-            for (QAbstractButton* b : box->buttons())
-                if (b->text().contains("はい")) b->click();
-        });
-        answer.start();
-        QTest::mouseClick(f->Command3(), Qt::LeftButton);
-        EXPECT_TRUE(closed);
-        ASSERT_TRUE(waitFor([&] { return f.isNull(); }));
-        EXPECT_EQ(launcher->commandLines(), c.commands);
-        EXPECT_EQ(Form7::instance(), nullptr);
-        if (c.programEnds) {  // a fresh main window for the next round
-            form1.reset();
-            Form1::Options options;
-            options.exitProgram = [] {};
-            form1 = std::make_unique<Form1>(machine, options);
-            form1->showCentred();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
-        }
-    }
-}
-
 TEST(Form7Process, ReportOfAMachineFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
