@@ -54,9 +54,9 @@ Form7::Form7(const Machine& machine, const MessageUiFactory& messageUi, QWidget*
     text1_->setReadOnly(true);
     text1_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // The history lines are aligned with blanks: a fixed-pitch face keeps their columns.
+    // The history lines are aligned with blanks: a fixed-pitch face keeps their columns, and it
+    // must hold the Japanese glyphs too, or digits and kana would come from different faces.
     QFont fixed;
-    // One face with the Japanese glyphs too, or digits and kana would come from different faces.
     fixed.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
                        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAMincho"),
                        QStringLiteral("monospace")});
