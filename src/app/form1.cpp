@@ -18,6 +18,7 @@
 #include "app/form_widgets.h"
 #include "windows/form4.h"
 #include "windows/form5.h"
+#include "windows/form7.h"
 
 namespace torvix {
 
@@ -77,18 +78,6 @@ std::optional<std::array<quint32, 5>> x11MotifHints(const QWidget& window) {
 #endif
 }
 
-bool countsAsProgramWindow(const QWidget* window) {
-    if (!window) return false;
-    const Qt::WindowType type = window->windowType();
-    if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Desktop)
-        return false;
-    for (const char* cls : {"QMessageBox", "QFileDialog", "QInputDialog", "QColorDialog",
-                            "QFontDialog", "QPrintDialog", "QPageSetupDialog",
-                            "QPrintPreviewDialog", "QProgressDialog", "QErrorMessage"})
-        if (window->inherits(cls)) return false;
-    return true;
-}
-
 Form1::Form1(Machine& machine, Options options)
     : QWidget(nullptr, lockedFlags),
       ui_(this),
@@ -104,7 +93,10 @@ Form1::Form1(Machine& machine, Options options)
 
     connect(widgets_, &FormWidgets::clicked, this, &Form1::onClicked);
     connect(widgets_, &FormWidgets::mouseReleased, this, &Form1::onMouseReleased);
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, &Form1::onFocusWindowChanged);
+    activation_ = new ActivationWatch(this);
+    connect(activation_, &ActivationWatch::cameBack, this, [this] {
+        if (!ending_) scheduleStartup();
+    });
     connect(&timer1_, &QTimer::timeout, this, [this] {
         if (!ending_) logic_.Timer1_Timer();
     });
@@ -116,6 +108,10 @@ Form1::Form1(Machine& machine, Options options)
     setListOpener(QStringLiteral("Command6"),
                   [this] { showForm4(this, logic_.model(), logic_.machine()); });
     setListOpener(QStringLiteral("Command21"), [this] { showForm5(this, logic_.machine()); });
+    setListOpener(QStringLiteral("Command29"), [this] {
+        showForm7(this, logic_.machine(),
+                  [](QWidget* w) { return std::make_unique<MessageBoxUi>(w); });
+    });
 }
 
 Form1::~Form1() {
@@ -195,7 +191,7 @@ void Form1::showEvent(QShowEvent* event) {
     if (shownOnce_) return;
     shownOnce_ = true;
     // First showing is the first activation, whether or not the window manager activates us.
-    lastActive_ = this;
+    activation_->setActive();
     scheduleStartup();
 }
 
@@ -205,20 +201,6 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->accept();
     else
         event->ignore();
-}
-
-void Form1::onFocusWindowChanged(QWindow* window) {
-    if (!window || ending_) return;  // another application, or nothing, became active
-    QWidget* top = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->windowHandle() == window) {
-            top = w;
-            break;
-        }
-    if (!top || !countsAsProgramWindow(top)) return;
-    const bool comingBack = top == this && lastActive_ != this;
-    lastActive_ = top;
-    if (comingBack) scheduleStartup();
 }
 
 void Form1::scheduleStartup() {

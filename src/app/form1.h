@@ -10,6 +10,7 @@
 
 #include "app/logic/form1_logic.h"
 #include "app/message_box_ui.h"
+#include "windows/program_windows.h"
 
 class QWindow;
 
@@ -64,7 +65,6 @@ class Form1 : public QWidget, public ProgramControl {
 
   private:
     void applyTitleBarHints();
-    void onFocusWindowChanged(QWindow* window);
     void scheduleStartup();
     void Form_Activate();
     void onClicked(const QString& name);
@@ -80,7 +80,7 @@ class Form1 : public QWidget, public ProgramControl {
     QHash<QString, std::function<void()>> clickActions_;
     QHash<QString, std::function<void()>> listOpeners_;
 
-    QPointer<QWidget> lastActive_;  // the program's window that was active last
+    ActivationWatch* activation_ = nullptr;  // coming back from another window of the program
     bool shownOnce_ = false;
     bool startupQueued_ = false;
     bool startupRunning_ = false;
@@ -88,10 +88,6 @@ class Form1 : public QWidget, public ProgramControl {
     bool ending_ = false;
     int startupRuns_ = 0;
 };
-
-// Whether a top-level widget counts as a window of the program for the activation rule:
-// message boxes and the standard dialogs do not (returning from them is not coming back).
-bool countsAsProgramWindow(const QWidget* window);
 
 // The _MOTIF_WM_HINTS of a shown top-level window (flags, functions, decorations, input mode,
 // status) when running on X11; nothing on other platforms or when the property is not set.

@@ -10,6 +10,7 @@
 #include "app/logic/form2_content.h"
 #include "app/logic/form4_report.h"
 #include "app/logic/form5_report.h"
+#include "app/logic/form7_report.h"
 
 namespace torvix {
 
@@ -54,6 +55,7 @@ QMap<QString, ReportWindowFn>& reportWindowTable() {
         {QStringLiteral("Form2"), &form2Report},
         {QStringLiteral("Form4"), &form4Report},
         {QStringLiteral("Form5"), &form5Report},
+        {QStringLiteral("Form7"), &form7Report},
     };
     return table;
 }

@@ -33,5 +33,6 @@ void Command26_Click(RoutineContext& ctx);  // primary WINS -> Text26
 void Command27_Click(RoutineContext& ctx);  // secondary WINS -> Text27
 void Command4_Click(RoutineContext& ctx);   // address acquisition time -> Text4
 void Command6_Click(RoutineContext& ctx);   // MAC address -> Text6
+void Command29_Click(RoutineContext& ctx);  // logon count -> Text29
 
 }  // namespace torvix::items
