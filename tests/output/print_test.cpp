@@ -44,28 +44,30 @@ class PrintTest : public test::MainWindowTest {
         test::MainWindowTest::TearDown();
         cupsd.stop();
         cupsSetServer(nullptr);
-        if (!pdfConf.isEmpty()) QFile::remove(pdfConf);
+        for (const QString& conf : pdfConfs) QFile::remove(conf);
     }
 
-    // A cups-pdf queue of this test's own, writing into `outDir`, made the default.
-    bool addPdfQueue(const QString& outDir) {
+    // A cups-pdf queue of this test's own, writing into `outDir`, made the default. `model`:
+    // lpadmin's -m or -P with its argument.
+    bool addPdfQueue(const QString& outDir,
+                     const QStringList& model = {
+                         QStringLiteral("-m"),
+                         QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd")}) {
         static int serial = 0;
         const QString name = QStringLiteral("torvix-print-%1-%2").arg(::getpid()).arg(++serial);
-        pdfConf = QStringLiteral("/etc/cups/cups-pdf-%1.conf").arg(name);
-        QFile conf(pdfConf);
+        pdfConfs << QStringLiteral("/etc/cups/cups-pdf-%1.conf").arg(name);
+        QFile conf(pdfConfs.last());
         if (!conf.open(QIODevice::WriteOnly)) return false;
         conf.write(QStringLiteral("Out %1\nAnonDirName %1\nSpool %2\n")
                        .arg(outDir, cupsd.folder() + QStringLiteral("/cups-pdf-spool"))
                        .toUtf8());
         conf.close();
-        return cupsd.addQueue(
-                   name, QStringLiteral("cups-pdf:/") + name,
-                   {QStringLiteral("-m"), QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd")}) &&
+        return cupsd.addQueue(name, QStringLiteral("cups-pdf:/") + name, model) &&
                cupsd.setDefault(name);
     }
 
     test::PrivateCupsd cupsd;
-    QString pdfConf;
+    QStringList pdfConfs;
 };
 
 QString firstPdf(const QString& dir) {
@@ -98,57 +100,85 @@ QRect inkBox(const QImage& page) {
 
 }  // namespace
 
-// "印刷" with "小(50%)" on a cups-pdf queue: one page whose picture starts 1 cm from the top-left
-// of the printable area (the whole sheet in that queue's description) and has the fitted size.
+// "印刷" with "小(50%)" on cups-pdf queues: one page whose picture starts 1 cm from the top-left
+// of the printable area and has the size fitted to that area. The stock queue can print the
+// whole sheet; the other describes unprintable edges of its own.
 TEST_F(PrintTest, PrintsTheWindowOnTheDefaultPrinter) {
-    QTemporaryDir out;
-    ASSERT_TRUE(out.isValid());
-    QFile::setPermissions(out.path(), QFile::Permissions(0x7777));
-    ASSERT_TRUE(addPdfQueue(out.path()));
-
-    const QSize picture = 画面キャプチャ::sizeInHimetric(form->grab().toImage(), form.get());
-    Form3* dialog = pressPrintButton();
-    ASSERT_TRUE(dialog);
-    QTest::mouseClick(dialog->Option(3), Qt::LeftButton);
-    MessageBoxAnswerer answerer("OK");
-    QTest::mouseClick(dialog->Command1(), Qt::LeftButton);
-    EXPECT_EQ(form->logic().shared().PrintScale, 0.5f);
-    EXPECT_EQ(answerer.answered(), 0) << answerer.text.toStdString();
-
-    QString pdf;
-    QElapsedTimer waited;
-    waited.start();
-    while ((pdf = firstPdf(out.path())).isEmpty() && waited.elapsed() < 30000) QTest::qWait(200);
-    ASSERT_FALSE(pdf.isEmpty()) << "no PDF within 30 s; cupsd log in "
-                                << cupsd.folder().toStdString();
-    QTest::qWait(500);  // let cups-pdf finish writing
-
-    const QString info = run(QStringLiteral("pdfinfo"), {pdf});
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
-        << info.toStdString();
-    const QRegularExpressionMatch size =
-        QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
-    ASSERT_TRUE(size.hasMatch()) << info.toStdString();
-    const int pageW = qRound(size.captured(1).toDouble() * 20);  // points to twips
-    const int pageH = qRound(size.captured(2).toDouble() * 20);
-    const PrintPlacement expected =
-        printPlacement(picture.width(), picture.height(), pageW, pageH, 0.5f);
-    ASSERT_GT(expected.width, 0);
-
+    QFile stock(QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"));
+    if (!stock.open(QIODevice::ReadOnly)) GTEST_SKIP() << "printer-driver-cups-pdf is missing";
+    QByteArray edged = stock.readAll();
+    edged.replace("*ImageableArea A4/A4: \"0 0 595 842\"",
+                  "*ImageableArea A4/A4: \"18 36 577 806\"");
+    const QString edgedPpd = cupsd.folder() + QStringLiteral("/edged.ppd");
+    {
+        QFile f(edgedPpd);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(edged);
+    }
+    struct Row {
+        const char* what;
+        QStringList model;
+        int marginLeft, marginTop, marginRight, marginBottom;  // points
+    };
+    const Row rows[] = {
+        {"whole sheet", {"-m", "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}, 0, 0, 0, 0},
+        {"edges", {"-P", edgedPpd}, 18, 36, 18, 36},
+    };
     constexpr int dpi = 144;  // one pixel is 10 twips
-    const QString png = out.filePath(QStringLiteral("page"));
-    run(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
-         QStringLiteral("-singlefile"), pdf, png});
-    const QImage page(png + QStringLiteral(".png"));
-    ASSERT_FALSE(page.isNull());
-    const QRect box = inkBox(page);
-    ASSERT_FALSE(box.isNull()) << "the page is blank";
-    const auto px = [](int twips) { return twips * dpi / 1440.0; };
-    EXPECT_NEAR(box.left(), px(567), 2.0);
-    EXPECT_NEAR(box.top(), px(567), 2.0);
-    EXPECT_NEAR(box.width(), px(expected.width), 2.0);
-    EXPECT_NEAR(box.height(), px(expected.height), 2.0);
+    const auto px = [](double twips) { return twips * dpi / 1440.0; };
+    const QSize picture = 画面キャプチャ::sizeInHimetric(form->grab().toImage(), form.get());
+
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        QTemporaryDir out;
+        ASSERT_TRUE(out.isValid());
+        QFile::setPermissions(out.path(), QFile::Permissions(0x7777));
+        ASSERT_TRUE(addPdfQueue(out.path(), r.model));
+
+        Form3* dialog = pressPrintButton();
+        ASSERT_TRUE(dialog);
+        QTest::mouseClick(dialog->Option(3), Qt::LeftButton);
+        MessageBoxAnswerer answerer("OK");
+        QTest::mouseClick(dialog->Command1(), Qt::LeftButton);
+        EXPECT_EQ(form->logic().shared().PrintScale, 0.5f);
+        EXPECT_EQ(answerer.answered(), 0) << answerer.text.toStdString();
+
+        QString pdf;
+        QElapsedTimer waited;
+        waited.start();
+        while ((pdf = firstPdf(out.path())).isEmpty() && waited.elapsed() < 30000)
+            QTest::qWait(200);
+        ASSERT_FALSE(pdf.isEmpty())
+            << "no PDF within 30 s; cupsd log in " << cupsd.folder().toStdString();
+        QTest::qWait(500);  // let cups-pdf finish writing
+
+        const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
+            << info.toStdString();
+        const QRegularExpressionMatch size =
+            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                .match(info);
+        ASSERT_TRUE(size.hasMatch()) << info.toStdString();
+        // The printable area in twips (20 a point).
+        const int areaW = qRound((size.captured(1).toDouble() - r.marginLeft - r.marginRight) * 20);
+        const int areaH = qRound((size.captured(2).toDouble() - r.marginTop - r.marginBottom) * 20);
+        const PrintPlacement expected =
+            printPlacement(picture.width(), picture.height(), areaW, areaH, 0.5f);
+        ASSERT_GT(expected.width, 0);
+
+        const QString png = out.filePath(QStringLiteral("page"));
+        run(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
+             QStringLiteral("-singlefile"), pdf, png});
+        const QImage page(png + QStringLiteral(".png"));
+        ASSERT_FALSE(page.isNull());
+        const QRect box = inkBox(page);
+        ASSERT_FALSE(box.isNull()) << "the page is blank";
+        EXPECT_NEAR(box.left(), px(r.marginLeft * 20 + 567), 2.0);
+        EXPECT_NEAR(box.top(), px(r.marginTop * 20 + 567), 2.0);
+        EXPECT_NEAR(box.width(), px(expected.width), 2.0);
+        EXPECT_NEAR(box.height(), px(expected.height), 2.0);
+    }
 }
 
 // Nothing printed, and the user told why: no queue at all, queues but none the default, a
