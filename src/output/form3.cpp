@@ -191,7 +191,8 @@ void Form3::Command1_Click() {
     // Unload first, so that the main window is the active one again before the capture.
     close();
     画面キャプチャ::waitWithEvents(画面キャプチャ::waitMs());
-    if (!mainWindow) return;  // the program ended during the wait
+    // The program ends by hiding the main window: nothing more to print then.
+    if (!mainWindow || !mainWindow->isVisible()) return;
     if (print) {
         print(mainWindow, shared.PrintScale);
         return;

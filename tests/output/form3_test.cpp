@@ -158,26 +158,38 @@ TEST_F(Form3Test, OptionsScrollBarAndBoxAsTheUserUsesThem) {
 }
 
 // "キャンセル" and the title bar's close both unload the dialog without printing: the clipboard
-// and PrintScale stay as they were.
-TEST_F(Form3Test, CancelPrintsNothing) {
-    const char* ways[] = {"キャンセル", "close"};
-    for (const char* way : ways) {
-        SCOPED_TRACE(way);
+// and PrintScale stay as they were. "印刷" as the program ends (the stop button, the automatic
+// end) sets PrintScale but prints nothing either.
+TEST_F(Form3Test, UnloadedWithoutPrinting) {
+    struct Row {
+        const char* way;
+        float scaleAfter;
+    };
+    const Row rows[] = {{"キャンセル", 0.25f}, {"close", 0.25f}, {"印刷, then the end", 0.6f}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.way);
         QGuiApplication::clipboard()->setText("marker");
         form->logic().shared().PrintScale = 0.25f;
         printedScales.clear();
         QPointer<Form3> dialog = openDialog();
         ASSERT_TRUE(dialog);
         dialog->HScroll1()->setSliderPosition(60);
-        if (QString::fromUtf8(way) == "close")
+        const QString way = QString::fromUtf8(r.way);
+        if (way == "close") {
             dialog->close();
-        else
+        } else if (way == "キャンセル") {
             QTest::mouseClick(dialog->Command2(), Qt::LeftButton);
+        } else {
+            QTimer::singleShot(0, form.get(), [this] { form->endProgram(); });
+            QTest::mouseClick(dialog->Command1(), Qt::LeftButton);
+            EXPECT_EQ(exits, 1);
+        }
         EXPECT_TRUE(waitFor([&] { return dialog.isNull(); }));
         EXPECT_EQ(Form3::instance(), nullptr);
         QTest::qWait(100);
         EXPECT_TRUE(printedScales.isEmpty());
-        EXPECT_EQ(form->logic().shared().PrintScale, 0.25f);
+        EXPECT_EQ(form->logic().shared().PrintScale, r.scaleAfter);
+        if (way != "close" && way != "キャンセル") continue;  // the capture cleared it
         EXPECT_EQ(QGuiApplication::clipboard()->text(), "marker");
         EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasImage());
     }
