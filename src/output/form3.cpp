@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <algorithm>
 #include <cmath>
 
 #include "output/print_routine.h"
@@ -49,6 +50,20 @@ class OkMessageUi : public UserInterface {
 
 int toPixels(int twips, qreal dpi) {
     return static_cast<int>(std::lround(twips * (dpi > 0 ? dpi : 96.0) / 1440.0));
+}
+
+// The designed option widths leave no room for this style's larger indicator; the option to the
+// right stands close by, so the caption is set narrower instead of the button made wider.
+void fitCaption(QRadioButton* option) {
+    const int needed = option->fontMetrics().horizontalAdvance(option->text());
+    const int excess = option->sizeHint().width() - option->width();
+    if (excess <= 0 || needed <= 0) return;
+    QFont narrow = option->font();
+    for (int stretch = std::max(50, (needed - excess) * 100 / needed);; --stretch) {
+        narrow.setStretch(stretch);
+        option->setFont(narrow);
+        if (stretch <= 50 || option->sizeHint().width() <= option->width()) return;
+    }
 }
 
 }  // namespace
@@ -123,6 +138,7 @@ Form3::Form3(QWidget* mainWindow, SharedValues& shared)
         w->setObjectName(c.name);
         w->setGeometry(toPixels(c.left, dpi), toPixels(c.top, dpi), toPixels(c.width, dpi),
                        toPixels(c.height, dpi));
+        if (c.kind == K::Option) fitCaption(static_cast<QRadioButton*>(w));
     }
     setFixedSize(toPixels(Form3Logic::clientWidth, dpi), toPixels(Form3Logic::clientHeight, dpi));
     if (mainWindow) connect(mainWindow, &QObject::destroyed, this, &QObject::deleteLater);

@@ -70,6 +70,8 @@ TEST_F(Form3Test, OpensAsDesignedWithSmallSelected) {
     for (int n = 1; n <= 4; ++n) {
         EXPECT_EQ(dialog->Option(n)->text(), captions[n - 1]);
         EXPECT_EQ(dialog->Option(n)->isChecked(), n == 3) << n;
+        // The whole caption shows within the designed width.
+        EXPECT_LE(dialog->Option(n)->sizeHint().width(), dialog->Option(n)->width()) << n;
     }
     EXPECT_EQ(dialog->Command1()->text(), "印刷");
     EXPECT_EQ(dialog->Command2()->text(), "キャンセル");
