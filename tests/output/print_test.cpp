@@ -217,6 +217,15 @@ TEST_F(PrintTest, TellsWhyNothingWasPrinted) {
             EXPECT_GT(ui.shown[0].size(), r.message.size());  // the scheduler's reason follows
         }
         EXPECT_EQ(ui.titles, QStringList{"印刷"});
+
+        // The same through the dialog: the user sees it in a message box.
+        Form3* dialog = pressPrintButton();
+        ASSERT_TRUE(dialog);
+        MessageBoxAnswerer answerer("OK");
+        QTest::mouseClick(dialog->Command1(), Qt::LeftButton);
+        EXPECT_EQ(answerer.answered(), 1);
+        EXPECT_EQ(answerer.text, ui.shown[0]);
+        EXPECT_EQ(answerer.title, "印刷");
         EXPECT_TRUE(cupsd.client("lpstat", {"-W", "all", "-o"}).trimmed().isEmpty());
     }
 }
