@@ -16,6 +16,7 @@
 #include "app/app_look.h"
 #include "app/form2.h"
 #include "app/form_widgets.h"
+#include "output/form3.h"
 #include "windows/form4.h"
 #include "windows/form5.h"
 #include "windows/form7.h"
@@ -105,6 +106,7 @@ Form1::Form1(Machine& machine, Options options)
     });
 
     setClickAction(QStringLiteral("Command15"), [this] { Command15_Click(); });
+    setClickAction(QStringLiteral("Command14"), [this] { showForm3(this, logic_.shared()); });
     setListOpener(QStringLiteral("Command6"),
                   [this] { showForm4(this, logic_.model(), logic_.machine()); });
     setListOpener(QStringLiteral("Command21"), [this] { showForm5(this, logic_.machine()); });
