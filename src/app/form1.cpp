@@ -16,7 +16,11 @@
 #include "app/app_look.h"
 #include "app/form2.h"
 #include "app/form_widgets.h"
+#include "output/screen_copy.h"
+#include "output/screen_save.h"
 #include "windows/form4.h"
+#include "windows/form6.h"
+#include "windows/logic/diagnostic_tool.h"
 
 namespace torvix {
 
@@ -114,6 +118,12 @@ Form1::Form1(Machine& machine, Options options)
     setClickAction(QStringLiteral("Command15"), [this] { Command15_Click(); });
     setListOpener(QStringLiteral("Command6"),
                   [this] { showForm4(this, logic_.model(), logic_.machine()); });
+    setClickAction(QStringLiteral("Command36"),
+                   [this] { Command36_Click(logic_.machine().launcher.get(), ui_); });
+    setClickAction(QStringLiteral("Command37"), [this] { showForm6(this, logic_.machine()); });
+    setClickAction(QStringLiteral("Command38"),
+                   [this] { 画面保存::Command38_Click(this, logic_.machine().system.get(), ui_); });
+    setClickAction(QStringLiteral("Command41"), [this] { 画面コピー::Command41_Click(this, ui_); });
 }
 
 Form1::~Form1() {

@@ -9,6 +9,7 @@
 
 #include "app/logic/form2_content.h"
 #include "app/logic/form4_report.h"
+#include "app/logic/form6_report.h"
 
 namespace torvix {
 
@@ -52,6 +53,7 @@ QMap<QString, ReportWindowFn>& reportWindowTable() {
          }},
         {QStringLiteral("Form2"), &form2Report},
         {QStringLiteral("Form4"), &form4Report},
+        {QStringLiteral("Form6"), &form6Report},
     };
     return table;
 }
