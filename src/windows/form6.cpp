@@ -69,7 +69,7 @@ Form6::Form6(Machine& machine, UserInterface& loadUi, QWidget* parent)
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addLayout(top);
     layout->addWidget(list1_, 1);
-    resize(7800 / twipsPerPixel, 6000 / twipsPerPixel);
+    resize(7800 / twipsPerPixel, 6900 / twipsPerPixel);
 
     connect(command1_, &QPushButton::clicked, this, &Form6::Command1_Click);
 

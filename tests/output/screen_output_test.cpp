@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QClipboard>
 #include <QDir>
@@ -318,6 +319,12 @@ TEST(ScreenSave, WriteBitmapReplacesWholeOrNotAtAll) {
     EXPECT_EQ(画面保存::writeBitmap(picture, path), std::nullopt);
     const QByteArray first = readAll(path);
     EXPECT_TRUE(first.startsWith("BM"));
+    // A new picture is readable as any new file of the user's, not private to the writer.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 
     // A picture the bitmap writer refuses: the cause is given and the old file stays whole.
     const std::optional<QString> cause = 画面保存::writeBitmap(QImage(), path);
