@@ -100,22 +100,3 @@ TEST_F(Form6ReportTest, ListThenButtonAndTheFileIsWritten) {
         EXPECT_EQ(content.count("\r\n"), 13);
     }
 }
-
-TEST_F(Form6ReportTest, FailedLoadGoesToTheMessagesWithAnEmptyList) {
-    ASSERT_TRUE(QDir(dir.path()).mkdir("特殊フォルダパス.txt"));
-    Machine machine = loadMachineFile(test::dataPath("machines/office_pc.json"), false);
-    ReportUserInterface ui;
-    class NoProgram : public ProgramControl {
-      public:
-        void removeCloseBox() override {}
-        void endProgram() override {}
-    } program;
-    Form1Logic form1(machine, ui, program);
-    const std::vector<ReportEntry> entries = form6Report(form1, ui);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_TRUE(entries[0].items.isEmpty());
-    EXPECT_EQ(entries[1].text, "表示終了");
-    ASSERT_EQ(ui.shown.size(), 1);
-    EXPECT_EQ(ui.shown[0],
-              QString::number(EISDIR) + "   " + QString::fromLocal8Bit(strerror(EISDIR)));
-}

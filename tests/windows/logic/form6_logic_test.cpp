@@ -74,13 +74,6 @@ class Form6LogicTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Form6LogicTest, ModelHasTheListThenTheButton) {
-    Form6Logic logic;
-    EXPECT_EQ(logic.model().names(), QStringList({"List1", "Command1"}));
-    EXPECT_EQ(logic.model().text("Command1"), "表示終了");
-    EXPECT_EQ(Form6Logic::title, "特殊フォルダ");
-}
-
 // Every entry's file line and both its list lines, in table order; folders the system lacks
 // give the label alone and five spaces.
 TEST_F(Form6LogicTest, FileAndListLinesOfEveryEntry) {
@@ -225,16 +218,4 @@ TEST_F(Form6LogicTest, MachineWithoutTheLookup) {
         << ui.shown[0].text.toStdString();
     EXPECT_EQ(readAll(filePath()), QByteArray());  // opened, nothing written
     EXPECT_TRUE(logic.model().items("List1").isEmpty());
-}
-
-// Each load writes the file anew and empties the list first.
-TEST_F(Form6LogicTest, LoadingAgainRewrites) {
-    Machine first = machineWith(R"({"DeskTop": "/a"})");
-    Machine second = machineWith(R"({"DeskTop": "/b"})");
-    Form6Logic logic;
-    logic.Form_Load(first, dir.path(), ui, "UTF-8");
-    logic.Form_Load(second, dir.path(), ui, "UTF-8");
-    EXPECT_TRUE(readAll(filePath()).startsWith("DeskTop :           : /b\r\n"));
-    EXPECT_EQ(logic.model().items("List1").size(), 26);
-    EXPECT_EQ(logic.model().items("List1")[1], "     /b");
 }
