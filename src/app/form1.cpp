@@ -17,9 +17,13 @@
 #include "app/form2.h"
 #include "app/form_widgets.h"
 #include "output/form3.h"
+#include "output/screen_copy.h"
+#include "output/screen_save.h"
 #include "windows/form4.h"
 #include "windows/form5.h"
+#include "windows/form6.h"
 #include "windows/form7.h"
+#include "windows/logic/diagnostic_tool.h"
 
 namespace torvix {
 
@@ -114,6 +118,12 @@ Form1::Form1(Machine& machine, Options options)
         showForm7(this, logic_.machine(),
                   [](QWidget* w) { return std::make_unique<MessageBoxUi>(w); });
     });
+    setClickAction(QStringLiteral("Command36"),
+                   [this] { Command36_Click(logic_.machine().launcher.get(), ui_); });
+    setClickAction(QStringLiteral("Command37"), [this] { showForm6(this, logic_.machine()); });
+    setClickAction(QStringLiteral("Command38"),
+                   [this] { 画面保存::Command38_Click(this, logic_.machine().system.get(), ui_); });
+    setClickAction(QStringLiteral("Command41"), [this] { 画面コピー::Command41_Click(this, ui_); });
 }
 
 Form1::~Form1() {

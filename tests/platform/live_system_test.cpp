@@ -168,3 +168,24 @@ TEST(LiveMachine, SyntheticRootReachesEveryProvider) {
     // The drm fallback reads under the same root.
     EXPECT_THROW(m.system->screenSize(), Failure);
 }
+
+// The shared start menu is looked for under the root folder, and named as the system sees it.
+TEST(LiveSystemFunctions, SharedStartMenuLooksUnderTheRoot) {
+    struct Row {
+        QStringList foldersUnderRoot;
+        QString expected;
+    };
+    const Row rows[] = {
+        {{"usr/share/applications"}, "/usr/share/applications"},
+        {{"usr/local/share/applications", "usr/share/applications"},
+         "/usr/local/share/applications"},
+        {{}, ""},
+    };
+    for (const Row& row : rows) {
+        FakeRoot root;
+        for (const QString& folder : row.foldersUnderRoot) root.mkdir(folder);
+        const auto sys = withEnvironment({{"HOME", "/home/u"}}, root.path());
+        EXPECT_EQ(sys.specialFolder("AllUsersStartMenu"), row.expected)
+            << row.foldersUnderRoot.join(' ').toStdString();
+    }
+}

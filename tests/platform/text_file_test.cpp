@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/failure.h"
 
@@ -93,4 +95,41 @@ TEST(TextFile, LocaleCharacterSet) {
 TEST(TextFile, JoinCurrentDirectoryAddsOneSeparator) {
     EXPECT_EQ(joinCurrentDirectory("/home/u", "MACアドレス.txt"), "/home/u/MACアドレス.txt");
     EXPECT_EQ(joinCurrentDirectory("/", "MACアドレス.txt"), "//MACアドレス.txt");
+}
+
+// A file that cannot be written carries the system's error number and its own description, for
+// windows that show "number   description".
+TEST(TextFile, FailureCarriesTheErrorNumber) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken"));
+    QFile plain(dir.path() + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    struct Row {
+        QString path;
+        QByteArray charset;
+        int error;
+    };
+    const Row rows[] = {
+        {dir.path() + "/taken", "UTF-8", EISDIR},             // a folder stands where the file goes
+        {dir.path() + "/missing/file.txt", "UTF-8", ENOENT},  // no such folder
+        {dir.path() + "/plain/file.txt", "UTF-8", ENOTDIR},   // a file stands where a folder goes
+        {dir.path() + "/file.txt", "NO-SUCH-CHARSET", EINVAL},  // nothing written at all
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path.toStdString() + " " + row.charset.toStdString());
+        try {
+            writeTextLines(row.path, {QStringLiteral("特殊")}, row.charset);
+            ADD_FAILURE() << "no failure";
+        } catch (const TextFileError& e) {
+            EXPECT_EQ(e.errorNumber(), row.error);
+            EXPECT_TRUE(e.message().contains(row.path));
+            if (row.error != EINVAL)
+                EXPECT_EQ(e.cause(), QString::fromLocal8Bit(std::strerror(row.error)));
+            else
+                EXPECT_TRUE(e.cause().contains("NO-SUCH-CHARSET")) << e.cause().toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(dir.path() + "/file.txt"));
 }

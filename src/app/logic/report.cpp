@@ -11,6 +11,7 @@
 #include "app/logic/form4_report.h"
 #include "app/logic/form5_report.h"
 #include "app/logic/form7_report.h"
+#include "app/logic/form6_report.h"
 
 namespace torvix {
 
@@ -56,6 +57,7 @@ QMap<QString, ReportWindowFn>& reportWindowTable() {
         {QStringLiteral("Form4"), &form4Report},
         {QStringLiteral("Form5"), &form5Report},
         {QStringLiteral("Form7"), &form7Report},
+        {QStringLiteral("Form6"), &form6Report},
     };
     return table;
 }

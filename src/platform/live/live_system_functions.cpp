@@ -157,7 +157,8 @@ QString LiveSystemFunctions::specialFolder(const QString& key) const {
         for (const QString& d : dirs) {
             if (!d.startsWith(u'/')) continue;
             const QString candidate = withoutTrailingSlash(d) + QStringLiteral("/applications");
-            if (QFileInfo(candidate).isDir()) return candidate;
+            // Looked for under the root like every other live source; named as the user sees it.
+            if (QFileInfo(underRoot(options_.root, candidate)).isDir()) return candidate;
         }
         return QString();
     }

@@ -126,14 +126,21 @@ QByteArray encodeText(const QString& text, const QByteArray& charset) {
 void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset) {
     const QByteArray set = charset.isEmpty() ? localeFileCharset() : normalizedCharset(charset);
     QByteArray content;
-    for (const QString& line : lines) {
-        content += encodeText(line, set);
-        content += "\r\n";
+    try {
+        for (const QString& line : lines) {
+            content += encodeText(line, set);
+            content += "\r\n";
+        }
+    } catch (const Failure& f) {
+        // No place in the character set for the text: the caller's argument is at fault.
+        throw TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, f.message()),
+                            EINVAL, f.message());
     }
 
     const QByteArray name = QFile::encodeName(path);
     auto fail = [&](int error) {
-        return Failure(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)));
+        return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)),
+                             error, errnoText(error));
     };
     Fd file;
     do {

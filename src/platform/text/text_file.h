@@ -4,7 +4,24 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/failure.h"
+
 namespace torvix {
+
+// A text file that could not be written: the message names the path and the cause; the
+// operating system's error number and its own description stay apart for windows that show them
+// ("13   Permission denied").
+class TextFileError : public Failure {
+  public:
+    TextFileError(const QString& message, int errorNumber, const QString& cause)
+        : Failure(message), errorNumber_(errorNumber), cause_(cause) {}
+    int errorNumber() const { return errorNumber_; }
+    const QString& cause() const { return cause_; }
+
+  private:
+    int errorNumber_;
+    QString cause_;
+};
 
 // The character set text files are written in: the locale's (LC_CTYPE from the environment).
 // A locale without one of its own (C, POSIX: plain ASCII) gives UTF-8, and Shift_JIS gives CP932,
@@ -16,8 +33,8 @@ QByteArray localeFileCharset();
 QByteArray encodeText(const QString& text, const QByteArray& charset);
 
 // Writes `lines` to `path`, each ended by CR LF, replacing any file of that name. `charset`
-// empty: localeFileCharset(). Throws Failure naming the path and the cause when the file cannot
-// be created or written.
+// empty: localeFileCharset(). Throws TextFileError naming the path and the cause when the file
+// cannot be created or written.
 void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset = {});
 
 // "current directory + \name" of the window's files: dir + "/" + name, with no test for a

@@ -1,0 +1,15 @@
+#include "app/logic/form6_report.h"
+
+#include <QDir>
+
+#include "windows/logic/form6_logic.h"
+
+namespace torvix {
+
+std::vector<ReportEntry> form6Report(Form1Logic& form1, UserInterface& ui) {
+    Form6Logic form6;
+    form6.Form_Load(form1.machine(), QDir::currentPath(), ui);
+    return reportEntries(form6.model(), form6.model().names());
+}
+
+}  // namespace torvix
