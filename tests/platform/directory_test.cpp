@@ -1,12 +1,15 @@
 #include "platform/directory/directory.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <thread>
 
 #include "platform/directory/query.h"
 #include "platform/failure.h"
@@ -283,9 +286,22 @@ TEST(LdapDirectory, UnreachableServersFailWithinTheBound) {
     test::SilentListener silent;
     ASSERT_TRUE(silent.listening());
     const int closed = test::freeLoopbackPort();
+    // A server that takes every connection and hangs up at once, after reading what came.
+    test::SilentListener rude;
+    ASSERT_TRUE(rude.listening());
+    std::thread hangUp([fd = rude.descriptor()] {
+        for (int k = 0; k < 8; ++k) {
+            const int c = ::accept(fd, nullptr, nullptr);
+            if (c < 0) return;
+            char buffer[256];
+            [[maybe_unused]] const ssize_t n = ::recv(c, buffer, sizeof buffer, MSG_DONTWAIT);
+            ::close(c);
+        }
+    });
     const std::pair<const char*, QString> servers[] = {
         {"closed port", QStringLiteral("ldap://127.0.0.1:%1").arg(closed)},
         {"silent listener", QStringLiteral("ldap://127.0.0.1:%1").arg(silent.port())},
+        {"server hanging up", QStringLiteral("ldap://127.0.0.1:%1").arg(rude.port())},
     };
     for (const auto& [what, uri] : servers) {
         SCOPED_TRACE(what);
@@ -297,6 +313,8 @@ TEST(LdapDirectory, UnreachableServersFailWithinTheBound) {
         std::printf("[ measured ] %s: failed after %lld ms\n", what, static_cast<long long>(ms));
         EXPECT_LT(ms, 5000);
     }
+    ::shutdown(rude.descriptor(), SHUT_RDWR);
+    hangUp.join();
 }
 
 // Run by LdapDirectory.ServerFromLibldapConfiguration in a process of its own: libldap reads its

@@ -44,6 +44,7 @@ class SilentListener {
     SilentListener& operator=(const SilentListener&) = delete;
     bool listening() const { return port_ != 0; }
     int port() const { return port_; }
+    int descriptor() const { return fd_; }
 
   private:
     int fd_ = -1;

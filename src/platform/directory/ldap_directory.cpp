@@ -4,8 +4,10 @@
 #include <lber.h>
 #include <ldap.h>
 #include <netdb.h>
+#include <pthread.h>
 #include <resolv.h>
 #include <sasl/sasl.h>
+#include <signal.h>
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -23,6 +25,36 @@ namespace torvix::directory {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+
+// liblber writes with write(2): a server that has gone away would raise SIGPIPE, whose default
+// ends the program. Held back while libldap works; one raised meanwhile is taken and dropped.
+class SigPipeGuard {
+  public:
+    SigPipeGuard() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+        sigset_t pending;
+        sigpending(&pending);
+        pendingBefore_ = sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~SigPipeGuard() {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!pendingBefore_ && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec now{0, 0};
+            sigtimedwait(&pipe_, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
+    SigPipeGuard(const SigPipeGuard&) = delete;
+    SigPipeGuard& operator=(const SigPipeGuard&) = delete;
+
+  private:
+    sigset_t pipe_;
+    sigset_t old_;
+    bool pendingBefore_ = false;
+};
 
 // The time left of a bound on several steps.
 class Deadline {
@@ -197,12 +229,14 @@ class LdapConnection : public Connection {
   public:
     explicit LdapConnection(LdapDirectoryOptions options) : options_(std::move(options)) {}
     ~LdapConnection() override {
+        const SigPipeGuard guard;
         if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
     }
     LdapConnection(const LdapConnection&) = delete;
     LdapConnection& operator=(const LdapConnection&) = delete;
 
     std::vector<Row> execute(const QString& queryText, const CommandProperties& props) override {
+        const SigPipeGuard guard;
         const Query q = parseQuery(queryText);
         const QByteArray filter = ldapFilter(q).toUtf8();
         const QByteArray base = q.baseDn.toUtf8();
@@ -282,6 +316,7 @@ class LdapConnection : public Connection {
     std::optional<QDateTime> passwordLastChanged(const QString& adsPath) override {
         if (!adsPath.startsWith(QLatin1String("LDAP://")))
             throw Failure(QStringLiteral("\"%1\" is not a directory path").arg(adsPath));
+        const SigPipeGuard guard;
         const QString dnText = adsPath.mid(7);
         connect(dnText);
         const QByteArray dn = dnText.toUtf8();
