@@ -141,6 +141,7 @@ TEST(MachineFileDirectory, QueriesAndShape) {
         QByteArray directory;
         QString query;
         QString rows;  // the rows' paths, "|" separated; "error" when the query fails
+        CommandProperties props = paged;
     };
     const Case cases[] = {
         {R"({"error": "the domain controller is down"})", userQuery("user1"), "error"},
@@ -157,6 +158,16 @@ TEST(MachineFileDirectory, QueriesAndShape) {
         {two, "SELECT ADsPath FROM 'LDAP://dc=cc' WHERE name='*'", ""},
         {two, "SELECT ADsPath FROM 'LDAP://dc=WORKGROUP' WHERE name='user1'", ""},
         {two, "SELECT ADsPath FROM", "error"},
+        // Searchscope 1: the level below the base; 0: the base itself.
+        {two,
+         "SELECT ADsPath FROM 'LDAP://dc=AA,dc=bb,dc=cc'",
+         "LDAP://CN=pc1,DC=aa,DC=bb,DC=cc",
+         {10000, 1}},
+        {two,
+         "SELECT ADsPath FROM 'LDAP://CN=pc1,DC=aa,DC=bb,DC=cc'",
+         "LDAP://CN=pc1,DC=aa,DC=bb,DC=cc",
+         {10000, 0}},
+        {two, "SELECT ADsPath FROM 'LDAP://dc=cc'", "error", {10000, 3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.directory.left(60).toStdString() + " / " + c.query.toStdString());
@@ -165,7 +176,7 @@ TEST(MachineFileDirectory, QueriesAndShape) {
         QString got;
         try {
             got = pathsOf(m.directory->open("ADsDSOObject", "Active Directory Provider")
-                              ->execute(c.query, paged))
+                              ->execute(c.query, c.props))
                       .join('|');
         } catch (const Failure&) {
             got = "error";

@@ -74,6 +74,8 @@ class FileConnection : public Connection {
 
     std::vector<Row> execute(const QString& queryText, const CommandProperties& props) override {
         const Query q = parseQuery(queryText);
+        if (props.searchScope < 0 || props.searchScope > 2)
+            throw Failure(QStringLiteral("Searchscope %1 is not 0, 1 or 2").arg(props.searchScope));
         if (error_) throw Failure(*error_);
         std::vector<Row> rows;
         for (const FileObject& o : *objects_) {
