@@ -378,3 +378,69 @@ TEST(LdapDirectory, ServerFromLibldapConfiguration) {
         EXPECT_TRUE(out.contains("found 2024-04-01T01:02:03Z")) << out.toStdString();
     }
 }
+
+namespace {
+
+struct Srv {
+    int priority, weight, port;
+    const char* target;  // "." for the root
+};
+
+QByteArray dnsName(const char* name) {
+    QByteArray out;
+    for (const QByteArray& label : QByteArray(name).split('.'))
+        if (!label.isEmpty()) out += char(label.size()) + label;
+    return out + '\0';
+}
+
+QByteArray be16(int v) {
+    return QByteArray(1, char((v >> 8) & 0xff)) + char(v & 0xff);
+}
+
+// A DNS response to the SRV question for _ldap._tcp.dc._msdcs.aa.bb.cc with `answers`.
+QByteArray srvAnswer(const std::vector<Srv>& answers) {
+    QByteArray m =
+        be16(0x1234) + be16(0x8180) + be16(1) + be16(int(answers.size())) + be16(0) + be16(0);
+    m += dnsName("_ldap._tcp.dc._msdcs.aa.bb.cc") + be16(33) + be16(1);
+    for (const Srv& a : answers) {
+        const QByteArray data =
+            be16(a.priority) + be16(a.weight) + be16(a.port) + dnsName(a.target);
+        m +=
+            be16(0xc00c) + be16(33) + be16(1) + be16(0) + be16(600) + be16(int(data.size())) + data;
+    }
+    return m;
+}
+
+}  // namespace
+
+TEST(LdapDirectory, SrvRecordChoosesPriorityThenWeight) {
+    struct Case {
+        std::vector<Srv> answers;
+        const char* server;
+    };
+    const Case cases[] = {
+        {{{0, 100, 389, "dc1.aa.bb.cc"}}, "ldap://dc1.aa.bb.cc:389"},
+        {{{10, 50, 389, "dc2.aa.bb.cc"},
+          {0, 10, 389, "dc1.aa.bb.cc"},
+          {0, 100, 3268, "dc3.aa.bb.cc"}},
+         "ldap://dc3.aa.bb.cc:3268"},
+        {{{5, 0, 389, "b.aa"}, {5, 0, 390, "a.aa"}}, "ldap://b.aa:389"},
+        {{{0, 0, 0, "."}}, ""},
+        {{{0, 0, 0, "."}, {1, 0, 389, "late.aa"}}, "ldap://late.aa:389"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        const QByteArray m = srvAnswer(c.answers);
+        EXPECT_EQ(
+            bestSrvServer(reinterpret_cast<const unsigned char*>(m.constData()), int(m.size()))
+                .toStdString(),
+            c.server);
+    }
+    // Cut short or empty: nothing, and no read past the end.
+    const QByteArray whole = srvAnswer({{0, 100, 389, "dc1.aa.bb.cc"}});
+    for (qsizetype cut = 0; cut < whole.size(); ++cut)
+        EXPECT_EQ(
+            bestSrvServer(reinterpret_cast<const unsigned char*>(whole.constData()), int(cut)), "")
+            << cut;
+    EXPECT_EQ(bestSrvServer(nullptr, 0), "");
+}

@@ -58,6 +58,10 @@ struct LdapDirectoryOptions {
 
 std::shared_ptr<Directory> makeLdapDirectory(const LdapDirectoryOptions& options = {});
 
+// The server a DNS answer to an SRV question names first, as "ldap://host:port": lowest
+// priority, then highest weight; empty when it names none (or the target ".").
+QString bestSrvServer(const unsigned char* answer, int length);
+
 // A directory that cannot be reached: every query fails with `why`.
 std::shared_ptr<Directory> makeUnreachableDirectory(const QString& why);
 

@@ -87,24 +87,11 @@ QString ldapText(int rc) {
 // pwdLastSet counts 100-ns ticks since 1601-01-01 UTC.
 constexpr qint64 unixEpochIn1601Seconds = 11644473600LL;
 
-// The best-placed server of the DNS SRV record `name` as "ldap://host:port": lowest priority,
-// then highest weight. One try against one name server, `timeoutMs` at most.
-QString srvLookup(const QString& name, int timeoutMs) {
-    struct __res_state state;
-    std::memset(&state, 0, sizeof state);
-    if (res_ninit(&state) != 0) return QString();
-    state.retrans = std::max(1, timeoutMs / 1000);
-    state.retry = 1;
-    if (state.nscount > 1) state.nscount = 1;
-    unsigned char answer[8192];
-    const QByteArray query = name.toUtf8();
-    const int length =
-        res_nquery(&state, query.constData(), ns_c_in, ns_t_srv, answer, sizeof answer);
-    res_nclose(&state);
-    if (length <= 0) return QString();
+}  // namespace
 
+QString bestSrvServer(const unsigned char* answer, int length) {
     ns_msg message;
-    if (ns_initparse(answer, length, &message) < 0) return QString();
+    if (!answer || length <= 0 || ns_initparse(answer, length, &message) < 0) return QString();
     struct Target {
         int priority, weight, port;
         QString host;
@@ -129,6 +116,25 @@ QString srvLookup(const QString& name, int timeoutMs) {
         return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
     });
     return QStringLiteral("ldap://%1:%2").arg(targets.front().host).arg(targets.front().port);
+}
+
+namespace {
+
+// The best-placed server of the DNS SRV record `name`. One try against one name server,
+// `timeoutMs` at most.
+QString srvLookup(const QString& name, int timeoutMs) {
+    struct __res_state state;
+    std::memset(&state, 0, sizeof state);
+    if (res_ninit(&state) != 0) return QString();
+    state.retrans = std::max(1, timeoutMs / 1000);
+    state.retry = 1;
+    if (state.nscount > 1) state.nscount = 1;
+    unsigned char answer[8192];
+    const QByteArray query = name.toUtf8();
+    const int length =
+        res_nquery(&state, query.constData(), ns_c_in, ns_t_srv, answer, sizeof answer);
+    res_nclose(&state);
+    return bestSrvServer(answer, length);
 }
 
 // True when `host` resolves within `timeoutMs`. libldap resolves names without any bound of
