@@ -36,6 +36,7 @@ const std::vector<ItemRoutine>& itemRoutines() {
         {"Command4", "Command4_Click", {"Text4"}, &Command4_Click},
         {"Command6", "Command6_Click", {"Text6"}, &Command6_Click},
         {"Command29", "Command29_Click", {"Text29"}, &Command29_Click},
+        {"Command32", "Command32_Click", {"Text32"}, &Command32_Click},
         // storage and product
         {"Command18", "Command18_Click", {"Text15"}, &Command18_Click},
         {"Command19", "Command19_Click", {"Text16"}, &Command19_Click},

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/command_launcher.h"
+#include "platform/directory/directory.h"
 #include "platform/system_functions.h"
 #include "platform/wmi/service.h"
 
@@ -23,8 +24,9 @@ struct Machine {
     QString locale;
     // Where the live providers read (/ normally); empty for a machine file.
     QString root;
-    // A machine file's "directory" member as written; null for the live machine.
-    std::shared_ptr<const QJsonObject> directory;
+    // The directory (domain password change date): libldap for the live machine, the "directory"
+    // member of a machine file. Never null once made; a null one counts as unreachable.
+    std::shared_ptr<directory::Directory> directory;
     // Starts outside programs (diagnostic tool, shutdown); the tests put a recorder here.
     std::shared_ptr<CommandLauncher> launcher;
 };

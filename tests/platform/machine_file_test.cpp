@@ -150,8 +150,13 @@ TEST(MachineFile, ClockLocaleSystemAndDirectory) {
     EXPECT_EQ(m.system->specialFolder("desktop"), QString());  // keys are exact, like the shell's
     EXPECT_EQ(m.system->specialFolder("NoSuchKey"), QString());
     ASSERT_TRUE(m.directory);
-    EXPECT_EQ(m.directory->value("objects").toArray().at(0).toObject().value("name").toString(),
-              "user1");
+    const auto rows = m.directory->open("ADsDSOObject", "Active Directory Provider")
+                          ->execute(
+                              "SELECT ADsPath FROM 'LDAP://dc=aa,dc=bb,dc=cc' WHERE "
+                              "objectCategory='user' and Name='user1'",
+                              {10000, 2});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].adsPath, "LDAP://CN=user1,DC=aa,DC=bb,DC=cc");
 
     // In the window the clock moves on; in the report it stays put.
     const Machine moving = officePc(true);
@@ -164,7 +169,11 @@ TEST(MachineFile, ClockLocaleSystemAndDirectory) {
     // A function whose member is absent fails and says which.
     const Machine bare = loadMachineFile(test::dataPath("machines/minimal.json"), false);
     EXPECT_TRUE(bare.locale.isEmpty());
-    EXPECT_FALSE(bare.directory);
+    // Without a "directory" member the directory cannot be reached.
+    ASSERT_TRUE(bare.directory);
+    EXPECT_THROW(bare.directory->open("ADsDSOObject", "")
+                     ->execute("SELECT ADsPath FROM 'LDAP://'", {10000, 2}),
+                 Failure);
     try {
         bare.system->diskFreeSpace();
         FAIL();

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <array>
 
 #include "items/routine.h"
 #include "platform/wmi/value.h"
@@ -34,5 +35,16 @@ void Command27_Click(RoutineContext& ctx);  // secondary WINS -> Text27
 void Command4_Click(RoutineContext& ctx);   // address acquisition time -> Text4
 void Command6_Click(RoutineContext& ctx);   // MAC address -> Text6
 void Command29_Click(RoutineContext& ctx);  // logon count -> Text29
+
+// The domain (or work group) the computer belongs to; empty when it cannot be told.
+QString GetJoinDomainName(RoutineContext& ctx);
+// The program user's logon name in lower case; empty when there is none.
+QString GetUserName(RoutineContext& ctx);
+// Splits a domain name into its first five labels; entries past the last label are empty.
+void domain_c(const QString& domain, std::array<QString, 5>& components);
+// The directory query for the user's directory path:
+// SELECT ADSPath FROM 'LDAP://dc=aa,dc=bb,dc=cc' WHERE objectCategory='user' and Name='user1'.
+QString domainUserQueryText(const std::array<QString, 5>& components, const QString& userName);
+void Command32_Click(RoutineContext& ctx);  // domain password change date -> Text32
 
 }  // namespace torvix::items

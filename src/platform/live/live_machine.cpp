@@ -40,6 +40,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options) {
     machine.system = std::make_shared<live::LiveSystemFunctions>(std::move(system));
     machine.root = root;
     machine.launcher = makeLiveCommandLauncher();
+    machine.directory = directory::makeLdapDirectory();
     return machine;
 }
 

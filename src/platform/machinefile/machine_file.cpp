@@ -4,6 +4,7 @@
 #include <QTimeZone>
 #include <limits>
 
+#include "platform/directory/file_directory.h"
 #include "platform/machine.h"
 #include "platform/machinefile/json_reader.h"
 #include "platform/wmi/error.h"
@@ -378,10 +379,11 @@ Machine parseMachineFile(const QByteArray& json, const QString& nameForMessages,
     m.launcher = makeLiveCommandLauncher();
     m.wmi = std::make_shared<wmi::QueryService>(
         readWmi(r, root.member(QStringLiteral("wmi")), root.member(QStringLiteral("wmiError"))));
-    if (const JsonNode* dir = root.member(QStringLiteral("directory"))) {
-        r.object(*dir, QStringLiteral("directory"));
-        m.directory = std::make_shared<const QJsonObject>(dir->toJsonValue().toObject());
-    }
+    if (const JsonNode* dir = root.member(QStringLiteral("directory")))
+        m.directory = directory::readFileDirectory(*dir, nameForMessages);
+    else
+        m.directory = directory::makeUnreachableDirectory(
+            QStringLiteral("%1 describes no directory").arg(nameForMessages));
     return m;
 }
 

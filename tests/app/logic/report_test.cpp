@@ -104,7 +104,8 @@ TEST(Report, JsonForm) {
     ASSERT_EQ(a.size(), form1ReportOrder().size());
     // Members stand in the documented order, name, text, background, also as text.
     EXPECT_TRUE(out.contains(R"({"name": "Text1", "text": "2.394GHz", "background": "#C0FFFF"})"));
-    EXPECT_TRUE(out.contains(R"({"name": "Text32", "text": "------", "background": null})"));
+    EXPECT_TRUE(out.contains(
+        R"({"name": "Text32", "text": "2024/03/01 10:00:00", "background": "#C0FFFF"})"));
     EXPECT_EQ(a[0].toObject()["name"].toString(), "Command1");
     EXPECT_EQ(a[1].toObject()["text"].toString(), "2.394GHz");
     EXPECT_EQ(a[1].toObject()["background"].toString(), "#C0FFFF");
