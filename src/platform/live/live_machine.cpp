@@ -4,6 +4,7 @@
 #include "platform/live/hardware_providers.h"
 #include "platform/live/live_system_functions.h"
 #include "platform/live/network_providers.h"
+#include "platform/live/software_provider.h"
 #include "platform/machine.h"
 
 namespace torvix {
@@ -25,6 +26,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options) {
     auto registry = std::make_shared<wmi::Registry>();
     live::registerHardwareProviders(*registry, root);
     live::registerNetworkProviders(*registry, root);
+    registry->add(std::make_shared<live::SoftwareProvider>(root));
 
     live::LiveSystemOptions system;
     system.root = root;
