@@ -1,5 +1,6 @@
 #include "app/message_box_ui.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -66,6 +67,10 @@ UserInterface::Answer MessageBoxUi::messageBox(const QString& text, const QStrin
             return Answer::Cancel;
     }
     return Answer::Cancel;
+}
+
+void MessageBoxUi::yield() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 }  // namespace torvix

@@ -13,6 +13,7 @@ class MessageBoxUi : public UserInterface {
     explicit MessageBoxUi(QWidget* parent) : parent_(parent) {}
     Answer messageBox(const QString& text, const QString& title, Buttons buttons,
                       Icon icon) override;
+    void yield() override;
 
   private:
     QPointer<QWidget> parent_;

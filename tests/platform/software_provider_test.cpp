@@ -1,10 +1,16 @@
 #include "platform/live/software_provider.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <thread>
 
 #include "platform/live/dpkg_status.h"
 #include "platform/wmi/error.h"
@@ -135,6 +141,43 @@ TEST(DpkgStatus, OverlongLinesAndManyPackages) {
     EXPECT_EQ(first[2], "7");
     EXPECT_EQ(first[4].size(), 64 * 1024 - QStringLiteral("Description: ").size());
     EXPECT_EQ(products.back(), "pkg4999|pkg4999|1.4999|<null>|<null>");
+}
+
+TEST(DpkgStatus, ReadAsTheWalkGoes) {
+    // The database is a pipe whose second stanza comes only once the first product has been
+    // taken: a provider that read the whole file up front would wait for the writer to give up.
+    test::FakeRoot root;
+    root.mkdir("var/lib/dpkg");
+    const QByteArray fifo = QFile::encodeName(root.path() + "/var/lib/dpkg/status");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    std::promise<void> firstTaken;
+    std::atomic<bool> writerGaveUp{false};
+    std::thread writer([&] {
+        FILE* f = std::fopen(fifo.constData(), "w");
+        if (!f) return;
+        std::fputs("Package: first\nStatus: install ok installed\nVersion: 1\n\n", f);
+        std::fflush(f);
+        if (firstTaken.get_future().wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+            writerGaveUp = true;
+        std::fputs("Package: second\nStatus: install ok installed\nVersion: 2\n", f);
+        std::fclose(f);
+    });
+    live::SoftwareProvider::Options o;
+    o.root = root.path();
+    o.home = QStringLiteral("/home/nobody");
+    live::SoftwareProvider provider(o);
+    wmi::wql::Query query;
+    auto cursor = provider.enumerate(query);
+    const std::optional<wmi::Instance> first = cursor->next();
+    EXPECT_FALSE(writerGaveUp);
+    firstTaken.set_value();
+    const std::optional<wmi::Instance> second = cursor->next();
+    const bool end = !cursor->next().has_value();
+    writer.join();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(textOf(*first, u"Name"), "first");
+    EXPECT_EQ(textOf(*second, u"Name"), "second");
+    EXPECT_TRUE(end);
 }
 
 TEST(DpkgStatus, NoDatabaseAndAnUnreadableOne) {
