@@ -225,13 +225,25 @@ void FormWidgets::applyItems(const QString& name) {
 }
 
 void FormWidgets::applyTopItem(QListWidget* list, int top) {
-    // Scrolled once per change of the model's hint, so the user may scroll freely in between.
+    // Scrolled once per change of the model's hint, so the user may scroll freely in between;
+    // and only when events are next delivered, so a list growing line by line lays itself out
+    // once per turn of the event loop rather than once per line.
     static const char applied[] = "torvixTopItem";
+    static const char pending[] = "torvixScrollPending";
     const QVariant before = list->property(applied);
     if (before.isValid() && before.toInt() == top) return;
     list->setProperty(applied, top);
-    if (top >= 0 && top < list->count())
-        list->scrollToItem(list->item(top), QAbstractItemView::PositionAtTop);
+    if (list->property(pending).toBool()) return;
+    list->setProperty(pending, true);
+    QMetaObject::invokeMethod(
+        list,
+        [list] {
+            list->setProperty(pending, false);
+            const int wanted = list->property(applied).toInt();
+            if (wanted >= 0 && wanted < list->count())
+                list->scrollToItem(list->item(wanted), QAbstractItemView::PositionAtTop);
+        },
+        Qt::QueuedConnection);
 }
 
 bool FormWidgets::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -17,6 +18,7 @@ class MessageBoxUi : public UserInterface {
 
   private:
     QPointer<QWidget> parent_;
+    QElapsedTimer sinceYield_;
 };
 
 }  // namespace torvix

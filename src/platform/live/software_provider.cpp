@@ -20,18 +20,36 @@ wmi::Value valueOf(const std::optional<QString>& text) {
     return text ? wmi::Value(*text) : wmi::Value();
 }
 
+// Where each property stands in the class's schema order, found once: a package becomes an
+// instance without a lookup table per package (there are thousands).
+struct ProductSlots {
+    QStringList names = wmi::schemaProperties(productClass);
+    qsizetype caption = names.indexOf(QStringLiteral("Caption"));
+    qsizetype name = names.indexOf(QStringLiteral("Name"));
+    qsizetype identifyingNumber = names.indexOf(QStringLiteral("IdentifyingNumber"));
+    qsizetype version = names.indexOf(QStringLiteral("Version"));
+    qsizetype vendor = names.indexOf(QStringLiteral("Vendor"));
+    qsizetype description = names.indexOf(QStringLiteral("Description"));
+};
+
 wmi::Instance packageInstance(const DpkgPackage& p, const QString& nativeArch) {
+    static const ProductSlots at;
     QString name = p.package;
     if (p.architecture && *p.architecture != u"all" && *p.architecture != nativeArch)
         name += u':' + *p.architecture;
-    QHash<QString, wmi::Value> v;
-    v[QStringLiteral("Caption")] = wmi::Value(name);
-    v[QStringLiteral("Name")] = wmi::Value(name);
-    v[QStringLiteral("IdentifyingNumber")] = wmi::Value(name);
-    v[QStringLiteral("Version")] = valueOf(p.version);
-    v[QStringLiteral("Vendor")] = valueOf(p.maintainer);
-    v[QStringLiteral("Description")] = valueOf(p.synopsis);
-    return makeSchemaInstance(productClass, std::move(v));
+    std::vector<wmi::Property> props;
+    props.reserve(static_cast<size_t>(at.names.size()));
+    for (const QString& property : at.names) props.push_back({property, wmi::Value()});
+    const auto set = [&props](qsizetype index, wmi::Value value) {
+        if (index >= 0) props[static_cast<size_t>(index)].value = std::move(value);
+    };
+    set(at.caption, wmi::Value(name));
+    set(at.name, wmi::Value(name));
+    set(at.identifyingNumber, wmi::Value(name));
+    set(at.version, valueOf(p.version));
+    set(at.vendor, valueOf(p.maintainer));
+    set(at.description, valueOf(p.synopsis));
+    return wmi::Instance(productClass, std::move(props));
 }
 
 // What an application's AppStream file says about it (untranslated texts only).
