@@ -106,8 +106,15 @@ TEST(CommandLineProcess, PressingTheSoftwareListButton) {
     } cases[] = {
         {{"--press", "Command31"},
          0,
-         "List1\tbash 5.2.15-2+b2\t\nList1\tlibc6 2.36-9+deb12u4\t\n",
+         "Command31\tインストールされているソフトの一覧\t#00FF00\nList1\tbash 5.2.15-2+b2\t\n"
+         "List1\tlibc6 2.36-9+deb12u4\t\nLabel3\t",
          "インストールされているソフトを調べますのでそのままお待ち下さい。",
+         "bash 5.2.15-2+b2\r\nlibc6 2.36-9+deb12u4\r\n"},
+        {{"--press", "Command31"},
+         0,
+         "Label4\t自動では停止しません\t#C0FFFF\nLabel5\t只今の時刻 2024/04/01 8:05:09\t#C0FFFF\n"
+         "Command34\t← この終了機能を有効にする\t#80FF80\n",
+         "リストが作成されました。\r\n以下のファイルにも保存されています。\r\n",
          "bash 5.2.15-2+b2\r\nlibc6 2.36-9+deb12u4\r\n"},
         {{"--press", "Command31", "--press", "Command34"},
          0,

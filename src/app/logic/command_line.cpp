@@ -74,7 +74,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return invalid(error);
             if (!Form1Logic::handles(button))
                 return invalid(
-                    QStringLiteral("--press: the main window has no button \"%1\" to press")
+                    QStringLiteral(
+                        "--press: the main window has no button \"%1\" that works without a window")
                         .arg(button));
             c.press << button;
         } else if (isOption(arg, QStringLiteral("--machine"))) {

@@ -7,7 +7,6 @@
 
 #include "app/logic/command_line.h"
 #include "app/logic/form1_logic.h"
-#include "app/logic/report.h"
 #include "items/item_harness.h"
 #include "support/test_support.h"
 
@@ -184,26 +183,4 @@ TEST(SoftwareListReport, PressingButtonsFromTheCommandLine) {
             EXPECT_EQ(line.press, c.press);
         }
     }
-}
-
-TEST(SoftwareListReport, TheListInTheReport) {
-    QTemporaryDir dir;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    Machine machine = loadMachineFile(test::dataPath("machines/office_pc.json"), false);
-    CommandLine line = parseCommandLine({"--report", "--press", "Command31"});
-    QByteArray out;
-    ASSERT_EQ(runReport(line, machine, out), 0);
-    QDir::setCurrent(previous);
-    const QList<QByteArray> lines = out.split('\n');
-    const qsizetype first = lines.indexOf("List1\tbash 5.2.15-2+b2\t");
-    ASSERT_GE(first, 0) << out.constData();
-    EXPECT_EQ(lines[first - 1], "Command31\tインストールされているソフトの一覧\t#00FF00");
-    EXPECT_EQ(lines[first + 1], "List1\tlibc6 2.36-9+deb12u4\t");
-    EXPECT_TRUE(lines[first + 2].startsWith("Label3\t"));
-    EXPECT_TRUE(lines.contains("Label4\t自動では停止しません\t#C0FFFF")) << out.constData();
-    EXPECT_TRUE(lines.contains("Command34\t← この終了機能を有効にする\t#80FF80"));
-    QFile f(dir.path() + "/インストールソフト名.txt");
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "bash 5.2.15-2+b2\r\nlibc6 2.36-9+deb12u4\r\n");
 }
