@@ -234,8 +234,9 @@ void Form1::Form_Activate() {
         return;
     }
     startupRunning_ = true;
-    logic_.runStartupSequence();
+    const bool ran = logic_.runStartupSequence();
     startupRunning_ = false;
+    if (!ran) return;  // the installed software list is being built
     ++startupRuns_;
     if (ending_) return;
     const SharedValues& shared = logic_.shared();

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -87,6 +88,8 @@ FormWidgets::FormWidgets(const FormSpec& formLayout, FormModel& model, QWidget* 
                 // Long lines scroll sideways rather than end in "…", so all can be read.
                 l->setTextElideMode(Qt::ElideNone);
                 l->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+                // One line per entry: lets thousands of entries be laid out in constant time.
+                l->setUniformItemSizes(true);
                 w = l;
                 break;
             }
@@ -188,7 +191,16 @@ void FormWidgets::applyBackground(QWidget* w, ControlSpec::Kind kind, const std:
 
 void FormWidgets::applyItems(const QString& name) {
     auto* list = static_cast<QListWidget*>(widgets_.value(name));
-    const QStringList& items = model_.items(name);
+    const FormModel::Control& control = model_.control(name);
+    const QStringList& items = control.items;
+    // Another change of the list box (its colour, its scroll hint): its entries stand as shown.
+    static const char appliedChanges[] = "torvixItemsChanges";
+    const QVariant before = list->property(appliedChanges);
+    list->setProperty(appliedChanges, control.itemsChanges);
+    if (before.isValid() && before.toULongLong() == control.itemsChanges) {
+        applyTopItem(list, control.topItem);
+        return;
+    }
     const int shown = list->count();
     // Lines are mostly appended one at a time (thousands for the software list): add only the
     // new ones while what is shown is still the beginning of the model's list.
@@ -198,14 +210,40 @@ void FormWidgets::applyItems(const QString& name) {
                  list->item(0)->text() == items.at(0);
     if (prefix && shown == items.size()) {
         for (int i = 0; i < shown && prefix; ++i) prefix = list->item(i)->text() == items.at(i);
-        if (prefix) return;
+        if (prefix) {
+            applyTopItem(list, model_.topItem(name));
+            return;
+        }
     }
     if (!prefix) {
         list->clear();
         list->addItems(items);
-        return;
+    } else if (shown < items.size()) {
+        list->addItems(items.mid(shown));
     }
-    list->addItems(items.mid(shown));
+    applyTopItem(list, model_.topItem(name));
+}
+
+void FormWidgets::applyTopItem(QListWidget* list, int top) {
+    // Scrolled once per change of the model's hint, so the user may scroll freely in between;
+    // and only when events are next delivered, so a list growing line by line lays itself out
+    // once per turn of the event loop rather than once per line.
+    static const char applied[] = "torvixTopItem";
+    static const char pending[] = "torvixScrollPending";
+    const QVariant before = list->property(applied);
+    if (before.isValid() && before.toInt() == top) return;
+    list->setProperty(applied, top);
+    if (list->property(pending).toBool()) return;
+    list->setProperty(pending, true);
+    QMetaObject::invokeMethod(
+        list,
+        [list] {
+            list->setProperty(pending, false);
+            const int wanted = list->property(applied).toInt();
+            if (wanted >= 0 && wanted < list->count())
+                list->scrollToItem(list->item(wanted), QAbstractItemView::PositionAtTop);
+        },
+        Qt::QueuedConnection);
 }
 
 bool FormWidgets::eventFilter(QObject* watched, QEvent* event) {

@@ -9,6 +9,7 @@
 #include "app/logic/form_layout.h"
 #include "items/form_model.h"
 
+class QListWidget;
 class QWidget;
 
 namespace torvix {
@@ -62,6 +63,7 @@ class FormWidgets : public QObject {
     void applyBackground(QWidget* w, ControlSpec::Kind kind, const std::optional<Rgb>& own,
                          const QString& name);
     void applyItems(const QString& name);
+    void applyTopItem(QListWidget* list, int top);
 
     const FormSpec& formLayout_;
     FormModel& model_;

@@ -1,5 +1,6 @@
 #include "app/message_box_ui.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -66,6 +67,17 @@ UserInterface::Answer MessageBoxUi::messageBox(const QString& text, const QStrin
             return Answer::Cancel;
     }
     return Answer::Cancel;
+}
+
+void MessageBoxUi::yield() {
+    // Each turn of the event loop repaints what changed. More turns than the screen has frames
+    // only make a run of thousands of short steps slow (a repaint costs far more than a step),
+    // so turns closer together than one frame are passed over; clicks and ticks still wait no
+    // longer than that.
+    constexpr qint64 frameMs = 16;
+    if (sinceYield_.isValid() && sinceYield_.elapsed() < frameMs) return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    sinceYield_.start();
 }
 
 }  // namespace torvix

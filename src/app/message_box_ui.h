@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -13,9 +14,11 @@ class MessageBoxUi : public UserInterface {
     explicit MessageBoxUi(QWidget* parent) : parent_(parent) {}
     Answer messageBox(const QString& text, const QString& title, Buttons buttons,
                       Icon icon) override;
+    void yield() override;
 
   private:
     QPointer<QWidget> parent_;
+    QElapsedTimer sinceYield_;
 };
 
 }  // namespace torvix

@@ -59,11 +59,22 @@ void FormModel::clearItems(const QString& name) {
     Control& c = mutableControl(name);
     if (c.items.isEmpty()) return;
     c.items.clear();
+    c.topItem = -1;
+    ++c.itemsChanges;
     Q_EMIT controlChanged(name);
 }
 
 void FormModel::addItem(const QString& name, const QString& item) {
-    mutableControl(name).items << item;
+    Control& c = mutableControl(name);
+    c.items << item;
+    ++c.itemsChanges;
+    Q_EMIT controlChanged(name);
+}
+
+void FormModel::setTopItem(const QString& name, int index) {
+    Control& c = mutableControl(name);
+    if (c.topItem == index) return;
+    c.topItem = index;
     Q_EMIT controlChanged(name);
 }
 

@@ -35,7 +35,9 @@ class FormModel : public QObject {
         std::optional<Rgb> background;  // nullopt: the default background
         QString toolTip;
         bool visible = true;
-        QStringList items;  // list boxes
+        QStringList items;         // list boxes
+        int topItem = -1;          // list boxes: the entry to scroll to the top, -1 for none
+        quint64 itemsChanges = 0;  // list boxes: counts changes of `items`
     };
 
     explicit FormModel(QObject* parent = nullptr) : QObject(parent) {}
@@ -52,6 +54,7 @@ class FormModel : public QObject {
     QString toolTip(const QString& name) const { return control(name).toolTip; }
     bool visible(const QString& name) const { return control(name).visible; }
     const QStringList& items(const QString& name) const { return control(name).items; }
+    int topItem(const QString& name) const { return control(name).topItem; }
 
     void setText(const QString& name, const QString& text);
     void setBackground(const QString& name, std::optional<Rgb> background);
@@ -59,6 +62,8 @@ class FormModel : public QObject {
     void setVisible(const QString& name, bool visible);
     void clearItems(const QString& name);
     void addItem(const QString& name, const QString& item);
+    // Scrolls a list box so that entry `index` is its top visible line (as far as it can go).
+    void setTopItem(const QString& name, int index);
 
   Q_SIGNALS:
     void controlChanged(const QString& name);

@@ -15,6 +15,9 @@ class UserInterface {
     virtual ~UserInterface() = default;
     virtual Answer messageBox(const QString& text, const QString& title, Buttons buttons,
                               Icon icon) = 0;
+    // Lets the window deliver its pending events (repaints, timer ticks, clicks) in the middle of
+    // a long routine. The report has no window: nothing to do.
+    virtual void yield() {}
 };
 
 }  // namespace torvix

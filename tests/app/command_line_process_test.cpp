@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -95,4 +96,44 @@ TEST(CommandLineProcess, HelpAndVersion) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--report"));
     EXPECT_TRUE(help.out.contains("使い方"));
+}
+
+TEST(CommandLineProcess, PressingTheSoftwareListButton) {
+    const struct {
+        QStringList press;
+        int exitCode;
+        QByteArray outHas, errHas, file;
+    } cases[] = {
+        {{"--press", "Command31"},
+         0,
+         "Command31\tインストールされているソフトの一覧\t#00FF00\nList1\tbash 5.2.15-2+b2\t\n"
+         "List1\tlibc6 2.36-9+deb12u4\t\nLabel3\t",
+         "インストールされているソフトを調べますのでそのままお待ち下さい。",
+         "bash 5.2.15-2+b2\r\nlibc6 2.36-9+deb12u4\r\n"},
+        {{"--press", "Command31"},
+         0,
+         "Label4\t自動では停止しません\t#C0FFFF\nLabel5\t只今の時刻 2024/04/01 8:05:09\t#C0FFFF\n"
+         "Command34\t← この終了機能を有効にする\t#80FF80\n",
+         "リストが作成されました。\r\n以下のファイルにも保存されています。\r\n",
+         "bash 5.2.15-2+b2\r\nlibc6 2.36-9+deb12u4\r\n"},
+        {{"--press", "Command31", "--press", "Command34"},
+         0,
+         "Command34\t← この終了機能を無効にする\t#00FF00",
+         "リストが作成されました。",
+         "bash 5.2.15-2+b2\r\nlibc6 2.36-9+deb12u4\r\n"},
+        {{"--press", "Command77"}, 2, "", "no button \"Command77\"", "<none>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.press.join(' ').toStdString());
+        QTemporaryDir dir;
+        const ProcessRun r = runTorvix(
+            QStringList{"--report"} + c.press +
+                QStringList{"--machine", torvix::test::dataPath("machines/office_pc.json")},
+            dir.path());
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.constData();
+        EXPECT_TRUE(r.out.contains(c.outHas)) << r.out.constData();
+        EXPECT_TRUE(r.err.contains(c.errHas)) << r.err.constData();
+        QFile f(dir.filePath("インストールソフト名.txt"));
+        EXPECT_EQ(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>"), c.file);
+    }
 }

@@ -132,4 +132,61 @@ TEST(TextFile, FailureCarriesTheErrorNumber) {
         }
     }
     EXPECT_FALSE(QFile::exists(dir.path() + "/file.txt"));
+TEST(TextFileWriter, LineByLine) {
+    const struct {
+        const char* name;
+        QByteArray charset;
+        QStringList lines;
+        bool closeIt;  // false: the writer is dropped part-way
+        QByteArray bytes;
+    } cases[] = {
+        {"UTF-8", "UTF-8", {"bash 5.2", "日本語 1"}, true, "bash 5.2\r\n日本語 1\r\n"},
+        {"CP932", "CP932", {"ソフト 1", "x"}, true, "\x83\x5c\x83\x74\x83\x67 1\r\nx\r\n"},
+        {"EUC-JP, no place for the character",
+         "EUC-JP",
+         {"ソ", "中😀"},
+         true,
+         "\xa5\xbd\r\n\xc3\xe6?\r\n"},
+        {"no lines: an empty file", "UTF-8", {}, true, ""},
+        {"dropped part-way: the lines so far", "UTF-8", {"a", "b"}, false, "a\r\nb\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.txt");
+        {
+            QFile old(path);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(100, 'z'));  // replaced, not appended to
+        }
+        {
+            TextFileWriter w;
+            w.open(path, c.charset);
+            EXPECT_TRUE(w.isOpen());
+            for (const QString& line : c.lines) {
+                w.appendLine(line);
+                EXPECT_TRUE(readAll(path).endsWith(encodeText(line, c.charset) + "\r\n"));
+            }
+            if (c.closeIt) {
+                w.close();
+                EXPECT_FALSE(w.isOpen());
+            }
+        }
+        EXPECT_EQ(readAll(path), c.bytes);
+    }
+}
+
+TEST(TextFileWriter, FailuresNameThePath) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken"));
+    const QString folder = dir.filePath("taken");
+    TextFileWriter w;
+    EXPECT_TRUE(failureOf([&] { w.open(folder); }).startsWith("cannot write \"" + folder + "\""));
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_FALSE(failureOf([&] { w.appendLine("x"); }).isEmpty());
+
+    // An unknown character set fails before the file is touched.
+    const QString path = dir.filePath("new.txt");
+    EXPECT_FALSE(failureOf([&] { w.open(path, "NO-SUCH-CHARSET"); }).isEmpty());
+    EXPECT_FALSE(QFile::exists(path));
 }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <memory>
 
+#include "app/logic/form1_logic.h"
 #include "app/logic/report.h"
 
 namespace torvix {
@@ -67,6 +68,16 @@ CommandLine parseCommandLine(const QStringList& args) {
             if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
                 return invalid(error);
             windowGiven = true;
+        } else if (isOption(arg, QStringLiteral("--press"))) {
+            QString button;
+            if (!takeValue(args, i, QStringLiteral("--press"), button, error))
+                return invalid(error);
+            if (!Form1Logic::handles(button))
+                return invalid(
+                    QStringLiteral(
+                        "--press: the main window has no button \"%1\" that works without a window")
+                        .arg(button));
+            c.press << button;
         } else if (isOption(arg, QStringLiteral("--machine"))) {
             if (!takeValue(args, i, QStringLiteral("--machine"), c.machineFile, error))
                 return invalid(error);
@@ -84,6 +95,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         c.mode = CommandLine::Mode::Report;
     } else if (windowGiven) {
         return invalid(QStringLiteral("--window is used with --report"));
+    } else if (!c.press.isEmpty()) {
+        return invalid(QStringLiteral("--press is used with --report"));
     }
     return c;
 }
@@ -95,12 +108,18 @@ QString usageText() {
         "                                  open the window for this computer\n"
         "  torvix --machine FILE           FILE に書かれたパソコンの情報を表示します\n"
         "                                  open the window for the computer described by FILE\n"
-        "  torvix --report[=text|json] [--window NAME] [--machine FILE]\n"
+        "  torvix --report[=text|json] [--window NAME] [--press NAME]... [--machine FILE]\n"
         "                                  "
         "画面を出さずに起動時の処理を行い、画面の内容を出力します\n"
         "                                  run the start-up sequence without a window and print\n"
         "                                  the main window's controls (or those of window NAME:\n"
         "                                  Form2, Form4, Form5, Form6, Form7)\n"
+        "      --press NAME                "
+        "出力の前にメイン画面のボタン NAME を押します (繰り返し可、質問には「はい」)\n"
+        "                                  press main-window button NAME before printing, as a\n"
+        "                                  click would (repeatable, in order; questions are\n"
+        "                                  answered Yes, messages go to standard error), e.g.\n"
+        "                                  --press Command31 lists the installed software\n"
         "  torvix --help                   この説明 / this text\n"
         "  torvix --version                版 / version\n");
 }

@@ -1,8 +1,10 @@
 #include "app/logic/form1_logic.h"
 
+#include <QDir>
 #include <cmath>
 
 #include "items/catalog.h"
+#include "items/storage/software_list.h"
 #include "platform/text/date_time_text.h"
 
 namespace torvix {
@@ -51,7 +53,8 @@ Form1Logic::Form1Logic(Machine& machine, UserInterface& ui, ProgramControl& prog
 
 Form1Logic::~Form1Logic() = default;
 
-void Form1Logic::runStartupSequence() {
+bool Form1Logic::runStartupSequence() {
+    if (softwareListRunning_) return false;
     shared_.timer1IntervalMs = 5000;
     shared_.timer2IntervalMs = 1000;
 
@@ -81,6 +84,7 @@ void Form1Logic::runStartupSequence() {
 
     ShowWindowsStartTime();
     model_.addItem(list, QStringLiteral("すべて表示されました。"));
+    return true;
 }
 
 bool Form1Logic::click(const QString& button) {
@@ -92,9 +96,28 @@ bool Form1Logic::click(const QString& button) {
         Command16_Click();
         return true;
     }
+    if (button == QLatin1String("Command31")) {
+        Command31_Click();
+        return true;
+    }
     if (!findItemRoutine(button)) return false;
     runItem(context_, button);
     return true;
+}
+
+bool Form1Logic::handles(const QString& button) {
+    return button == QLatin1String("Command34") || button == QLatin1String("Command16") ||
+           button == QLatin1String("Command31") || findItemRoutine(button);
+}
+
+void Form1Logic::Command31_Click() {
+    if (softwareListRunning_) return;
+    softwareListRunning_ = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{softwareListRunning_};
+    items::buildSoftwareList(context_, QDir::currentPath(), [this] { return ended_; });
 }
 
 void Form1Logic::Timer1_Timer() {

@@ -35,13 +35,22 @@ class Form1Logic {
     RoutineContext& context() { return context_; }
     Machine& machine() { return machine_; }
 
-    // Form_Activate: steps 1-11 of the start-up sequence.
-    void runStartupSequence();
+    // Form_Activate: steps 1-11 of the start-up sequence. Not run (false) while the installed
+    // software list is being built: it would empty the list being built and switch the automatic
+    // end on again, letting the clock end the program in the middle of the search.
+    bool runStartupSequence();
 
     // A click on any button of the main window that has logic here: caption buttons re-run their
-    // item; Command34 toggles the automatic end; Command16 stops. Returns false for buttons
-    // handled elsewhere (windows, output).
+    // item; Command34 toggles the automatic end; Command16 stops; Command31 builds the installed
+    // software list. Returns false for buttons handled elsewhere (windows, output).
     bool click(const QString& button);
+    // Whether click() handles `button`.
+    static bool handles(const QString& button);
+
+    // Command31: the installed software list, in the process's current directory. A click while
+    // a list is being built does nothing: the run in progress goes on.
+    void Command31_Click();
+    bool softwareListRunning() const { return softwareListRunning_; }
 
     void Timer1_Timer();  // every 5000 ms: Command25_Click
     void Timer2_Timer();  // every 1000 ms: the clock tick
@@ -60,6 +69,7 @@ class Form1Logic {
     SharedValues shared_;
     RoutineContext context_;
     bool ended_ = false;
+    bool softwareListRunning_ = false;
 };
 
 // Windows経過時間: hours, minutes and seconds since the operating system started (64-bit tick).

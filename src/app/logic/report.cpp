@@ -157,6 +157,7 @@ int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out)
     ReportProgram program;
     Form1Logic form1(machine, ui, program);
     form1.runStartupSequence();
+    for (const QString& button : commandLine.press) form1.click(button);
     form1.Timer2_Timer();
     const std::vector<ReportEntry> entries = (*window)(form1, ui);
     out =

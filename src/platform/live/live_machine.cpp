@@ -6,6 +6,7 @@
 #include "platform/live/live_system_functions.h"
 #include "platform/live/network_providers.h"
 #include "platform/live/printer_provider.h"
+#include "platform/live/software_provider.h"
 #include "platform/machine.h"
 
 namespace torvix {
@@ -29,6 +30,7 @@ Machine makeLiveMachine(const LiveMachineOptions& options) {
     live::registerNetworkProviders(*registry, root);
     live::registerHistoryProviders(*registry, live::HistorySources{root, std::nullopt});
     registry->add(std::make_shared<live::PrinterProvider>());
+    registry->add(std::make_shared<live::SoftwareProvider>(root));
 
     live::LiveSystemOptions system;
     system.root = root;

@@ -66,15 +66,9 @@ QByteArray localeFileCharset() {
     return normalizedCharset(codeset);
 }
 
-QByteArray encodeText(const QString& text, const QByteArray& charset) {
-    if (isUtf8(charset)) return text.toUtf8();
+namespace {
 
-    Iconv conv;
-    conv.cd = iconv_open((charset + "//TRANSLIT").constData(), "UTF-8");
-    if (conv.cd == reinterpret_cast<iconv_t>(-1))
-        throw Failure(QStringLiteral("cannot convert text to the character set %1: %2")
-                          .arg(QString::fromLatin1(charset), errnoText(errno)));
-
+QByteArray convertWith(iconv_t cd, const QString& text, const QByteArray& charset) {
     QByteArray in = text.toUtf8();
     QByteArray out;
     out.resize(in.size() * 2 + 16);
@@ -83,7 +77,7 @@ QByteArray encodeText(const QString& text, const QByteArray& charset) {
     char* outPtr = out.data();
     size_t outLeft = static_cast<size_t>(out.size());
     while (inLeft > 0) {
-        const size_t r = iconv(conv.cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         if (r != static_cast<size_t>(-1)) break;
         if (errno == E2BIG) {
             const qsizetype used = outPtr - out.data();
@@ -110,9 +104,9 @@ QByteArray encodeText(const QString& text, const QByteArray& charset) {
                               .arg(QString::fromLatin1(charset), errnoText(errno)));
         }
     }
-    // Flush any shift state (stateful encodings).
+    // Flush any shift state (stateful encodings), leaving the converter at its initial state.
     for (;;) {
-        if (iconv(conv.cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+        if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
         if (errno != E2BIG) break;
         const qsizetype used = outPtr - out.data();
         out.resize(out.size() * 2);
@@ -123,45 +117,104 @@ QByteArray encodeText(const QString& text, const QByteArray& charset) {
     return out;
 }
 
-void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset) {
-    const QByteArray set = charset.isEmpty() ? localeFileCharset() : normalizedCharset(charset);
-    QByteArray content;
-    try {
-        for (const QString& line : lines) {
-            content += encodeText(line, set);
-            content += "\r\n";
+iconv_t openConverter(const QByteArray& charset) {
+    const iconv_t cd = iconv_open((charset + "//TRANSLIT").constData(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw Failure(QStringLiteral("cannot convert text to the character set %1: %2")
+                          .arg(QString::fromLatin1(charset), errnoText(errno)));
+    return cd;
+}
+
+}  // namespace
+
+QByteArray encodeText(const QString& text, const QByteArray& charset) {
+    if (isUtf8(charset)) return text.toUtf8();
+    Iconv conv;
+    conv.cd = openConverter(charset);
+    return convertWith(conv.cd, text, charset);
+}
+
+struct TextFileWriter::State {
+    QString path;
+    QByteArray charset;
+    Fd file;
+    Iconv conv;  // unused for UTF-8
+
+    TextFileError failure(int error) const {
+        return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)),
+                             error, errnoText(error));
+    }
+    // No place in the character set for the text: the caller's argument is at fault.
+    TextFileError charsetFailure(const Failure& f) const {
+        return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, f.message()),
+                             EINVAL, f.message());
+    }
+};
+
+TextFileWriter::TextFileWriter() : d_(new State) {}
+
+TextFileWriter::~TextFileWriter() {
+    delete d_;
+}
+
+void TextFileWriter::open(const QString& path, const QByteArray& charset) {
+    delete d_;
+    d_ = new State;
+    d_->path = path;
+    d_->charset = charset.isEmpty() ? localeFileCharset() : normalizedCharset(charset);
+    if (!isUtf8(d_->charset)) {
+        try {
+            d_->conv.cd = openConverter(d_->charset);
+        } catch (const Failure& f) {
+            throw d_->charsetFailure(f);
         }
-    } catch (const Failure& f) {
-        // No place in the character set for the text: the caller's argument is at fault.
-        throw TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, f.message()),
-                            EINVAL, f.message());
     }
 
     const QByteArray name = QFile::encodeName(path);
-    auto fail = [&](int error) {
-        return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)),
-                             error, errnoText(error));
-    };
-    Fd file;
     do {
-        file.fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (file.fd < 0 && errno == EINTR);
-    if (file.fd < 0) throw fail(errno);
+        d_->file.fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (d_->file.fd < 0 && errno == EINTR);
+    if (d_->file.fd < 0) throw d_->failure(errno);
+}
 
-    const char* p = content.constData();
-    qsizetype left = content.size();
+bool TextFileWriter::isOpen() const {
+    return d_->file.fd >= 0;
+}
+
+void TextFileWriter::appendLine(const QString& line) {
+    if (!isOpen()) throw d_->failure(EBADF);
+    QByteArray bytes;
+    try {
+        bytes = isUtf8(d_->charset) ? line.toUtf8() : convertWith(d_->conv.cd, line, d_->charset);
+    } catch (const Failure& f) {
+        throw d_->charsetFailure(f);
+    }
+    bytes += "\r\n";
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(file.fd, p, static_cast<size_t>(left));
+        const ssize_t n = ::write(d_->file.fd, p, static_cast<size_t>(left));
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw fail(errno);
+            throw d_->failure(errno);
         }
         p += n;
         left -= n;
     }
-    const int fd = file.fd;
-    file.fd = -1;
-    if (::close(fd) != 0 && errno != EINTR) throw fail(errno);
+}
+
+void TextFileWriter::close() {
+    if (!isOpen()) return;
+    const int fd = d_->file.fd;
+    d_->file.fd = -1;
+    if (::close(fd) != 0 && errno != EINTR) throw d_->failure(errno);
+}
+
+void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset) {
+    TextFileWriter file;
+    file.open(path, charset);
+    for (const QString& line : lines) file.appendLine(line);
+    file.close();
 }
 
 QString joinCurrentDirectory(const QString& dir, const QString& name) {

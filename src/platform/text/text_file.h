@@ -32,6 +32,31 @@ QByteArray localeFileCharset();
 // Throws Failure when the charset is unknown.
 QByteArray encodeText(const QString& text, const QByteArray& charset);
 
+// Writes a text file line by line, each line in the character set and ended by CR LF, handed to
+// the file as it comes: a run that stops part-way leaves the lines written so far. The file is
+// closed by close() or, silently, by the destructor.
+class TextFileWriter {
+  public:
+    TextFileWriter();
+    ~TextFileWriter();
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    // Creates `path`, replacing any file of that name. `charset` empty: localeFileCharset().
+    // Every failure is a TextFileError naming the path and the cause (an unknown charset fails before the file is
+    // touched).
+    void open(const QString& path, const QByteArray& charset = {});
+    bool isOpen() const;
+    // Throws TextFileError naming the path and the cause.
+    void appendLine(const QString& line);
+    // Throws TextFileError when the file could not be completed; it is closed either way.
+    void close();
+
+  private:
+    struct State;
+    State* d_;
+};
+
 // Writes `lines` to `path`, each ended by CR LF, replacing any file of that name. `charset`
 // empty: localeFileCharset(). Throws TextFileError naming the path and the cause when the file
 // cannot be created or written.
