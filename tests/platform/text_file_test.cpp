@@ -132,6 +132,8 @@ TEST(TextFile, FailureCarriesTheErrorNumber) {
         }
     }
     EXPECT_FALSE(QFile::exists(dir.path() + "/file.txt"));
+}
+
 TEST(TextFileWriter, LineByLine) {
     const struct {
         const char* name;
