@@ -2,51 +2,23 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
 
 #include "output/print_routine.h"
 #include "output/window_capture.h"
+#include "output/window_support.h"
 
 namespace torvix {
 
 namespace {
 
 QPointer<Form3> openForm3;
-
-// OK message boxes over a window of the program; the window may be gone while one is open.
-class OkMessageUi : public UserInterface {
-  public:
-    explicit OkMessageUi(QWidget* parent) : parent_(parent) {}
-    Answer messageBox(const QString& text, const QString& title, Buttons, Icon icon) override {
-        QPointer<QMessageBox> box = new QMessageBox(parent_);
-        box->setWindowTitle(title);
-        box->setText(text);
-        box->setTextFormat(Qt::PlainText);
-        box->setIcon(icon == Icon::Critical      ? QMessageBox::Critical
-                     : icon == Icon::Information ? QMessageBox::Information
-                     : icon == Icon::Exclamation ? QMessageBox::Warning
-                     : icon == Icon::Question    ? QMessageBox::Question
-                                                 : QMessageBox::NoIcon);
-        QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        box->setDefaultButton(ok);
-        box->setEscapeButton(ok);
-        box->exec();
-        delete box.data();
-        return Answer::Ok;
-    }
-
-  private:
-    QPointer<QWidget> parent_;
-};
 
 int toPixels(int twips, qreal dpi) {
     return static_cast<int>(std::lround(twips * (dpi > 0 ? dpi : 96.0) / 1440.0));
@@ -229,23 +201,10 @@ void Form3::closeEvent(QCloseEvent* event) {
 
 void showForm3(QWidget* mainWindow, SharedValues& shared) {
     if (Form3* open = Form3::instance()) {
-        if (open->isMinimized()) open->showNormal();
-        open->show();
-        open->raise();
-        open->activateWindow();
+        bringForward(open);
         return;
     }
-    auto* form = new Form3(mainWindow, shared);
-    QScreen* screen = mainWindow && mainWindow->screen() ? mainWindow->screen()
-                                                         : QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), form->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        form->move(frame.topLeft());
-    }
-    form->show();
-    form->raise();
-    form->activateWindow();
+    showCentred(new Form3(mainWindow, shared), mainWindow);
 }
 
 }  // namespace torvix

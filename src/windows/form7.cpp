@@ -1,16 +1,15 @@
 #include "windows/form7.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "output/window_support.h"
 #include "windows/program_windows.h"
 
 namespace torvix {
@@ -136,15 +135,7 @@ void Form7::Form_Activate() {
 }
 
 void Form7::showCentred(QWidget* near) {
-    QScreen* screen = near && near->screen() ? near->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    show();
-    raise();
-    activateWindow();
+    torvix::showCentred(this, near);
 }
 
 void Form7::Command1_Click() {
@@ -165,10 +156,7 @@ void Form7::Command4_Click() {
 
 void showForm7(QWidget* mainWindow, const Machine& machine, const MessageUiFactory& messageUi) {
     if (Form7* open = Form7::instance()) {
-        if (open->isMinimized()) open->showNormal();
-        open->show();
-        open->raise();
-        open->activateWindow();
+        bringForward(open);
         return;
     }
     auto* form = new Form7(machine, messageUi);
