@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/logic/form1_logic.h"
+#include "bench_support.h"
 #include "items/catalog.h"
 #include "items/network/network_items.h"
 #include "items/user_interface.h"
@@ -21,30 +22,9 @@
 
 namespace {
 
-class QuietUi : public torvix::UserInterface {
-  public:
-    Answer messageBox(const QString&, const QString&, Buttons b, Icon) override {
-        return b == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-    }
-};
-
-class NoProgram : public torvix::ProgramControl {
-  public:
-    void removeCloseBox() override {}
-    void endProgram() override {}
-};
-
-double medianMs(int runs, const std::function<void()>& once) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        once();
-        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using torvix::bench::medianMs;
+using torvix::bench::NoProgram;
+using torvix::bench::QuietUi;
 
 // A socket on 127.0.0.1 that listens and never answers; its port, or 0.
 int silentListener(int& fd) {
@@ -70,8 +50,10 @@ int main(int argc, char** argv) {
     torvix::Machine machine = torvix::makeLiveMachine({});
     torvix::Form1Logic logic(machine, ui, program);
 
-    const double here =
-        medianMs(runs, [&] { torvix::runItem(logic.context(), QStringLiteral("Command32")); });
+    const double here = medianMs(runs, [&] {
+        torvix::runItem(logic.context(), QStringLiteral("Command32"));
+        return true;
+    });
     std::printf("median of %d runs\n", runs);
     std::printf("%-48s %10.2f ms (%s)\n", "domain password date, this computer", here,
                 qPrintable(logic.context().form().text(QStringLiteral("Text32"))));
@@ -100,8 +82,10 @@ int main(int argc, char** argv) {
     machine.directory = torvix::directory::makeLdapDirectory(options);
     torvix::Form1Logic silent(machine, ui, program);
     const int slowRuns = std::min(runs, 3);
-    const double bounded =
-        medianMs(slowRuns, [&] { torvix::runItem(silent.context(), QStringLiteral("Command32")); });
+    const double bounded = medianMs(slowRuns, [&] {
+        torvix::runItem(silent.context(), QStringLiteral("Command32"));
+        return true;
+    });
     std::printf("%-48s %10.2f ms (%s, median of %d)\n", "domain password date, silent server",
                 bounded, qPrintable(silent.context().form().text(QStringLiteral("Text32"))),
                 slowRuns);

@@ -18,18 +18,16 @@
 #include "app/logic/form1_logic.h"
 #include "app/logic/form_layout.h"
 #include "app/message_box_ui.h"
+#include "bench_support.h"
 #include "platform/live/software_provider.h"
 
 namespace {
 
-using namespace torvix;
+using torvix::bench::medianMs;
+using torvix::bench::NoProgram;
+using torvix::bench::QuietUi;
 
-class QuietUi : public UserInterface {
-  public:
-    Answer messageBox(const QString&, const QString&, Buttons b, Icon) override {
-        return b == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-    }
-};
+using namespace torvix;
 
 // The window's own yield, with the message boxes answered at once.
 class WindowUi : public MessageBoxUi {
@@ -46,24 +44,6 @@ class WindowUi : public MessageBoxUi {
     QElapsedTimer clock;
     int yields = 0;
 };
-
-class NoProgram : public ProgramControl {
-  public:
-    void removeCloseBox() override {}
-    void endProgram() override {}
-};
-
-double medianMs(int runs, const std::function<bool()>& once) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        if (!once()) return -1;
-        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 void print(const QString& what, double ms, const QString& extra = {}) {
     if (ms < 0)

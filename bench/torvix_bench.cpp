@@ -9,35 +9,15 @@
 #include <vector>
 
 #include "app/logic/form1_logic.h"
+#include "bench_support.h"
 #include "items/catalog.h"
 #include "items/user_interface.h"
 
 namespace {
 
-class QuietUi : public torvix::UserInterface {
-  public:
-    Answer messageBox(const QString&, const QString&, Buttons b, Icon) override {
-        return b == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-    }
-};
-
-class NoProgram : public torvix::ProgramControl {
-  public:
-    void removeCloseBox() override {}
-    void endProgram() override {}
-};
-
-double medianMs(int runs, const std::function<bool()>& once) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        if (!once()) return -1;
-        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using torvix::bench::medianMs;
+using torvix::bench::NoProgram;
+using torvix::bench::QuietUi;
 
 bool startupOn(torvix::Machine machine) {
     QuietUi ui;
