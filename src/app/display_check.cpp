@@ -54,7 +54,8 @@ DisplayCheck checkX11() {
     const QByteArray name = c.name.toLocal8Bit();
     xcb_connection_t* x = xcb_connect(name.constData(), nullptr);
     const int error = xcb_connection_has_error(x);
-    xcb_disconnect(x);
+    c.connection = std::shared_ptr<void>(
+        x, [](void* p) { xcb_disconnect(static_cast<xcb_connection_t*>(p)); });
     c.reachable = error == 0;
     if (!c.reachable) c.problem = xcbProblem(error);
 #else

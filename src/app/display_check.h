@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 namespace torvix {
 
@@ -12,6 +13,9 @@ struct DisplayCheck {
     bool reachable = false;
     QString name;     // the display as named: ":99", "wayland-0", "offscreen"
     QString problem;  // why it cannot be opened, when not reachable
+    // The connection the check made, held until the application has its own: an X server with
+    // no other client resets when its last one leaves, and would refuse Qt in the middle.
+    std::shared_ptr<void> connection;
 };
 
 // Reads QT_QPA_PLATFORM, DISPLAY, WAYLAND_DISPLAY and XDG_RUNTIME_DIR. A platform named in

@@ -45,10 +45,10 @@ void grabWhenShown(Form1& form1) {
 // The report of this computer asks a reachable screen for its size through an application
 // object that opens no window; without one the kernel's display modes answer. A machine file
 // brings its own size.
-int startReport(int argc, char** argv, const CommandLine& commandLine,
-                const DisplayCheck& display) {
+int startReport(int argc, char** argv, const CommandLine& commandLine, DisplayCheck display) {
     if (commandLine.machineFile.isEmpty() && hasRealScreen(display)) {
         QGuiApplication app(argc, argv);
+        display.connection.reset();
         LiveMachineOptions live;
         live.screenSize = primaryScreenSize;
         return runReport(commandLine, live);
@@ -59,7 +59,7 @@ int startReport(int argc, char** argv, const CommandLine& commandLine,
 
 int startWindow(int argc, char** argv, const CommandLine& commandLine) {
     // Qt aborts when its display cannot be opened: find out first, and print the report instead.
-    const DisplayCheck display = checkDisplay();
+    DisplayCheck display = checkDisplay();
     if (!display.reachable) {
         if (display.kind == DisplayCheck::Kind::None)
             std::fputs("torvix: no display available; printing the report instead\n", stderr);
@@ -71,6 +71,7 @@ int startWindow(int argc, char** argv, const CommandLine& commandLine) {
     }
 
     QApplication app(argc, argv);
+    display.connection.reset();
     QApplication::setApplicationName(QStringLiteral("torvix"));
     QApplication::setApplicationVersion(QStringLiteral(TORVIX_VERSION));
     // The buttons' own colours show on Fusion whatever the desktop's theme.
