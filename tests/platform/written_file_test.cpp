@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -18,11 +19,12 @@ using namespace torvix;
 
 namespace {
 
-// Makes a FIFO, a socket or a link to a device at `path`.
+// Makes a FIFO, a socket or a device at `path`. The device is a private node of the null device
+// (root only), never a link to the system's: a fault could then at worst replace the test's own.
 bool makeSpecial(const QString& kind, const QString& path) {
     const QByteArray p = QFile::encodeName(path);
     if (kind == "fifo" || kind == "fifo with reader") return ::mkfifo(p.constData(), 0600) == 0;
-    if (kind == "device") return ::symlink("/dev/null", p.constData()) == 0;
+    if (kind == "device") return ::mknod(p.constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
     if (kind == "socket") {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un a{};
@@ -92,7 +94,10 @@ TEST(WrittenFile, OnlyRegularFilesAreWritten) {
         SCOPED_TRACE(c.kind);
         QTemporaryDir dir;
         const QString path = dir.filePath("MACアドレス.txt");
-        ASSERT_TRUE(makeSpecial(c.kind, path));
+        if (!makeSpecial(c.kind, path)) {
+            ASSERT_EQ(QByteArray(c.kind), "device") << std::strerror(errno);
+            continue;  // no device nodes without privileges
+        }
         int reader = -1;
         if (QByteArray(c.kind) == "fifo with reader")
             reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
