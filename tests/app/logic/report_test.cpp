@@ -62,40 +62,6 @@ TEST(CommandLineParse, BadArgumentsSayWhat) {
     }
 }
 
-TEST(CommandLineParse, MissingValuesAndRepeatedOptionsNameTheOption) {
-    const struct {
-        QStringList args;
-        QString error;  // empty: accepted
-    } cases[] = {
-        {{"--report", "--machine", "--window", "Form4"},
-         "--machine needs a value, not the option \"--window\""},
-        {{"--report", "--window", "--machine", "pc.json"},
-         "--window needs a value, not the option \"--machine\""},
-        {{"--report", "--press", "--report"}, "--press needs a value, not the option \"--report\""},
-        {{"--report", "--machine=--x.json"},
-         "--machine needs a value, not the option \"--x.json\""},
-        {{"--report", "--machine", "./--x.json"}, ""},
-        {{"--report", "--machine", "-x.json"}, ""},
-        {{"--report", "--machine", "a.json", "--machine", "b.json"},
-         "--machine is given more than once"},
-        {{"--report", "--window=Form2", "--window", "Form4"}, "--window is given more than once"},
-        {{"--report", "--report=json"}, "--report is given more than once"},
-        {{"--version", "--version"}, "--version is given more than once"},
-        {{"--help", "-h"}, "--help is given more than once"},
-        {{"--report", "--press", "Command29", "--press=Command29"}, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        const CommandLine parsed = parseCommandLine(c.args);
-        if (c.error.isEmpty()) {
-            EXPECT_NE(parsed.mode, CommandLine::Mode::Invalid) << parsed.error.toStdString();
-        } else {
-            EXPECT_EQ(parsed.mode, CommandLine::Mode::Invalid);
-            EXPECT_TRUE(parsed.error.startsWith(c.error)) << parsed.error.toStdString();
-        }
-    }
-}
-
 TEST(CommandLineParse, HelpListsTheWindowsThatExist) {
     registerReportWindow("TestWindow",
                          [](Form1Logic&, UserInterface&) { return std::vector<ReportEntry>{}; });
