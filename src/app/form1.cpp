@@ -175,6 +175,13 @@ void Form1::endProgram() {
     options_.exitProgram();
 }
 
+void Form1::setTimerInterval(int timer, int intervalMs) {
+    if (ending_ || intervalMs <= 0) return;
+    // As a set interval does on an enabled timer: it counts from here, so the first tick falls
+    // due one interval after step 1 or 2, however long the rest of the sequence takes.
+    (timer == 1 ? timer1_ : timer2_).start(intervalMs);
+}
+
 void Form1::applyTitleBarHints() {
 #ifdef TORVIX_HAVE_XCB
     // Qt writes only the functions of the Motif hint, so window managers keep their default
@@ -239,9 +246,6 @@ void Form1::Form_Activate() {
     if (!ran) return;  // the installed software list is being built
     ++startupRuns_;
     if (ending_) return;
-    const SharedValues& shared = logic_.shared();
-    if (shared.timer1IntervalMs > 0) timer1_.start(shared.timer1IntervalMs);
-    if (shared.timer2IntervalMs > 0) timer2_.start(shared.timer2IntervalMs);
     Q_EMIT startupSequenceDone();
     if (startupAgain_) {
         startupAgain_ = false;

@@ -52,6 +52,7 @@ class Form1 : public QWidget, public ProgramControl {
     // ProgramControl
     void removeCloseBox() override;
     void endProgram() override;
+    void setTimerInterval(int timer, int intervalMs) override;
 
     void Command15_Click();
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/app_look.h"
+#include "app/display_check.h"
 #include "app/form1.h"
 #include "app/logic/command_line.h"
 #include "app/logic/report.h"
@@ -16,11 +17,6 @@
 namespace {
 
 using namespace torvix;
-
-bool displayAvailable() {
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-}
 
 std::optional<ScreenSize> primaryScreenSize() {
     const QScreen* s = QGuiApplication::primaryScreen();
@@ -46,16 +42,36 @@ void grabWhenShown(Form1& form1) {
     });
 }
 
+// The report of this computer asks a reachable screen for its size through an application
+// object that opens no window; without one the kernel's display modes answer. A machine file
+// brings its own size.
+int startReport(int argc, char** argv, const CommandLine& commandLine, DisplayCheck display) {
+    if (commandLine.machineFile.isEmpty() && hasRealScreen(display)) {
+        QGuiApplication app(argc, argv);
+        display.connection.reset();
+        LiveMachineOptions live;
+        live.screenSize = primaryScreenSize;
+        return runReport(commandLine, live);
+    }
+    QCoreApplication app(argc, argv);
+    return runReport(commandLine);
+}
+
 int startWindow(int argc, char** argv, const CommandLine& commandLine) {
-    if (!displayAvailable()) {
-        std::fputs("torvix: no display available; printing the report instead\n", stderr);
+    // Qt aborts when its display cannot be opened: find out first, and print the report instead.
+    DisplayCheck display = checkDisplay();
+    if (!display.reachable) {
+        if (display.kind == DisplayCheck::Kind::None)
+            std::fputs("torvix: no display available; printing the report instead\n", stderr);
+        else
+            writeUtf8(stderr, displayProblemLine(display) + QLatin1Char('\n'));
         CommandLine report = commandLine;
         report.mode = CommandLine::Mode::Report;
-        QCoreApplication app(argc, argv);
-        return runReport(report);
+        return startReport(argc, argv, report, display);
     }
 
     QApplication app(argc, argv);
+    display.connection.reset();
     QApplication::setApplicationName(QStringLiteral("torvix"));
     QApplication::setApplicationVersion(QStringLiteral(TORVIX_VERSION));
     // The buttons' own colours show on Fusion whatever the desktop's theme.
@@ -91,7 +107,12 @@ int startWindow(int argc, char** argv, const CommandLine& commandLine) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return torvix::runCommandLine(argc, argv, [argc, argv](const torvix::CommandLine& commandLine) {
-        return startWindow(argc, argv, commandLine);
-    });
+    return torvix::runCommandLine(
+        argc, argv,
+        [argc, argv](const torvix::CommandLine& commandLine) {
+            return startWindow(argc, argv, commandLine);
+        },
+        [argc, argv](const torvix::CommandLine& commandLine) {
+            return startReport(argc, argv, commandLine, torvix::checkDisplay());
+        });
 }

@@ -1,5 +1,8 @@
 #include "output/screen_save.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPointer>
@@ -59,6 +62,13 @@ bool isOrdinaryFile(const QString& path) {
 }
 
 std::optional<QString> writeBitmap(const QImage& picture, const QString& path) {
+    // QSaveFile writes straight into a special file instead of replacing it: a FIFO there would
+    // hold the save until a reader came, a device would take the picture.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode))
+        return S_ISFIFO(st.st_mode) ? QStringLiteral("not a regular file (a named pipe)")
+                                    : QStringLiteral("not a regular file (a device or socket)");
     WarningCollector warnings;
     QStringList causes;
     // A new file beside the old one, put in its place only when complete: a failed write leaves

@@ -24,7 +24,7 @@ Form4::Form4(const FormModel& form1, Machine& machine, QWidget* parent)
     connect(command1_, &QPushButton::clicked, this, &Form4::Command1_Click);
 
     // Form_Load: fill the list and write the file before the window shows.
-    logic_->Form_Load(form1, machine, QDir::currentPath());
+    logic_->Form_Load(form1, machine, currentDirectory());
     list1_->addItems(logic_->model().items(QStringLiteral("List1")));
     list1_->setToolTip(logic_->model().toolTip(QStringLiteral("List1")));
 

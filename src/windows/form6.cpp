@@ -27,7 +27,7 @@ Form6::Form6(Machine& machine, UserInterface& loadUi, QWidget* parent)
     // While the load runs (its message may wait for the user), a further click only finds it.
     openForm6 = this;
     // Form_Load: the file, then the list, before the window shows.
-    logic_->Form_Load(machine, QDir::currentPath(), loadUi);
+    logic_->Form_Load(machine, currentDirectory(), loadUi);
     list1_->addItems(logic_->model().items(QStringLiteral("List1")));
 }
 

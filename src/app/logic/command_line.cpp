@@ -1,6 +1,7 @@
 #include "app/logic/command_line.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <memory>
 
 #include "app/logic/form1_logic.h"
@@ -26,6 +27,24 @@ bool takeValue(const QStringList& args, qsizetype& i, const QString& option, QSt
         error = QStringLiteral("%1 needs a value").arg(option);
         return false;
     }
+    // An option whose value was left out would take the next option as its value.
+    if (value.startsWith(QLatin1String("--"))) {
+        error = QStringLiteral(
+                    "%1 needs a value, not the option \"%2\" (a file named so: "
+                    "./%2)")
+                    .arg(option, value);
+        return false;
+    }
+    return true;
+}
+
+// Every option but --press may be given once: a second one is a mistake, not a change of mind.
+bool once(QSet<QString>& seen, const QString& option, QString& error) {
+    if (seen.contains(option)) {
+        error = QStringLiteral("%1 is given more than once").arg(option);
+        return false;
+    }
+    seen.insert(option);
     return true;
 }
 
@@ -45,16 +64,21 @@ CommandLine invalid(const QString& message) {
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine c;
     bool report = false, help = false, version = false, windowGiven = false;
+    QSet<QString> seen;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         QString error;
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            if (!once(seen, QStringLiteral("--help"), error)) return invalid(error);
             help = true;
         } else if (arg == QLatin1String("--version")) {
+            if (!once(seen, QStringLiteral("--version"), error)) return invalid(error);
             version = true;
         } else if (arg == QLatin1String("--report")) {
+            if (!once(seen, QStringLiteral("--report"), error)) return invalid(error);
             report = true;
         } else if (arg.startsWith(QLatin1String("--report="))) {
+            if (!once(seen, QStringLiteral("--report"), error)) return invalid(error);
             report = true;
             const QString format = arg.mid(9);
             if (format == QLatin1String("text"))
@@ -65,6 +89,7 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return invalid(
                     QStringLiteral("unknown report format \"%1\" (text or json)").arg(format));
         } else if (isOption(arg, QStringLiteral("--window"))) {
+            if (!once(seen, QStringLiteral("--window"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
                 return invalid(error);
             windowGiven = true;
@@ -79,6 +104,7 @@ CommandLine parseCommandLine(const QStringList& args) {
                         .arg(button));
             c.press << button;
         } else if (isOption(arg, QStringLiteral("--machine"))) {
+            if (!once(seen, QStringLiteral("--machine"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--machine"), c.machineFile, error))
                 return invalid(error);
         } else if (arg.startsWith(QLatin1Char('-'))) {
@@ -102,7 +128,7 @@ CommandLine parseCommandLine(const QStringList& args) {
 }
 
 QString usageText() {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "使い方 / Usage:\n"
         "  torvix                          このパソコンの情報を表示します\n"
         "                                  open the window for this computer\n"
@@ -113,7 +139,7 @@ QString usageText() {
         "画面を出さずに起動時の処理を行い、画面の内容を出力します\n"
         "                                  run the start-up sequence without a window and print\n"
         "                                  the main window's controls (or those of window NAME:\n"
-        "                                  Form2, Form4, Form5, Form6, Form7)\n"
+        "                                  %1)\n"
         "      --press NAME                "
         "出力の前にメイン画面のボタン NAME を押します (繰り返し可、質問には「はい」)\n"
         "                                  press main-window button NAME before printing, as a\n"
@@ -122,6 +148,8 @@ QString usageText() {
         "                                  --press Command31 lists the installed software\n"
         "  torvix --help                   この説明 / this text\n"
         "  torvix --version                版 / version\n");
+    // The windows that exist, so that the list cannot drift from them.
+    return text.arg(reportWindowNames().join(QStringLiteral(", ")));
 }
 
 QString versionText() {
@@ -141,7 +169,8 @@ void writeUtf8(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-int runCommandLine(int argc, char** argv, const WindowStarter& startWindow) {
+int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
+                   const ReportStarter& startReport) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     const CommandLine c = parseCommandLine(args);
@@ -156,6 +185,7 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow) {
             writeUtf8(stdout, versionText() + QLatin1Char('\n'));
             return 0;
         case CommandLine::Mode::Report: {
+            if (startReport) return startReport(c);
             int appArgc = argc;
             std::unique_ptr<QCoreApplication> app;
             if (!QCoreApplication::instance())

@@ -40,10 +40,15 @@ Machine machineFor(const CommandLine& commandLine, const LiveMachineOptions& liv
 // code. It creates its own QApplication.
 using WindowStarter = std::function<int(const CommandLine&)>;
 
+// Runs a Mode::Report command line with the application object it chooses (the program asks a
+// reachable display for its size); returns the exit code.
+using ReportStarter = std::function<int(const CommandLine&)>;
+
 // The whole command line: help, version and the report are handled here (the report needs no
-// display: a QCoreApplication is made if none exists); the window goes to `startWindow`.
-// A bad option prints a message and returns 2.
-int runCommandLine(int argc, char** argv, const WindowStarter& startWindow);
+// display: without `startReport` a QCoreApplication is made if none exists); the window goes to
+// `startWindow`. A bad option prints a message and returns 2.
+int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
+                   const ReportStarter& startReport = {});
 
 // Writes UTF-8 bytes whatever the locale says.
 void writeUtf8(FILE* stream, const QString& text);

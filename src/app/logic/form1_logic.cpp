@@ -49,6 +49,9 @@ QDateTime toSecond(const QDateTime& t) {
 Form1Logic::Form1Logic(Machine& machine, UserInterface& ui, ProgramControl& program)
     : machine_(machine), ui_(ui), program_(program), context_(model_, machine, ui, shared_) {
     declareControls(form1Spec(), model_);
+    // Hidden by design: it shows only while the installed software list is being built, never
+    // at the first paint before step 4 runs.
+    model_.setVisible(QStringLiteral("Label9"), false);
 }
 
 Form1Logic::~Form1Logic() = default;
@@ -56,7 +59,9 @@ Form1Logic::~Form1Logic() = default;
 bool Form1Logic::runStartupSequence() {
     if (softwareListRunning_) return false;
     shared_.timer1IntervalMs = 5000;
+    program_.setTimerInterval(1, shared_.timer1IntervalMs);
     shared_.timer2IntervalMs = 1000;
+    program_.setTimerInterval(2, shared_.timer2IntervalMs);
 
     const QString list = QStringLiteral("List1");
     model_.clearItems(list);
@@ -117,7 +122,7 @@ void Form1Logic::Command31_Click() {
         bool& running;
         ~Done() { running = false; }
     } done{softwareListRunning_};
-    items::buildSoftwareList(context_, QDir::currentPath(), [this] { return ended_; });
+    items::buildSoftwareList(context_, currentDirectory(), [this] { return ended_; });
 }
 
 void Form1Logic::Timer1_Timer() {
@@ -197,10 +202,21 @@ QDateTime 起動時間(const Elapsed& elapsed, const QDateTime& now) {
                         static_cast<double>(elapsed.hours) / 24 +
                         static_cast<double>(elapsed.seconds) / 60 / 60 / 24;
     const qint64 offsetMs = std::llround(days * 86400000.0);
-    const QDateTime start = now.addMSecs(-offsetMs);
-    // Round to the nearest whole second.
-    const qint64 ms = start.time().msec();
-    return toSecond(start.addMSecs(ms >= 500 ? 1000 - ms : -ms));
+    // Calendar arithmetic on the local reading, cut to the second as the clock keeps it: no
+    // milliseconds of the current time, and no daylight-saving shift between start and now.
+    const QDateTime second = toSecond(now);
+    const QDateTime wall(second.date(), second.time(), Qt::UTC);
+    const qint64 startMs = wall.toMSecsSinceEpoch() - offsetMs;
+    // Round to the nearest whole second (floor division: the epoch may lie after the start).
+    qint64 secs = startMs / 1000;
+    qint64 rest = startMs % 1000;
+    if (rest < 0) {
+        rest += 1000;
+        --secs;
+    }
+    if (rest >= 500) ++secs;
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
+    return QDateTime(start.date(), start.time(), now.timeSpec());
 }
 
 }  // namespace torvix

@@ -21,6 +21,12 @@ class ProgramControl {
     virtual void removeCloseBox() = 0;
     // Hide the main window and end the whole program at once, closing every other window.
     virtual void endProgram() = 0;
+    // Steps 1 and 2 set a timer's interval (timer 1 or 2), which (re)starts it counting from
+    // there, in the middle of the sequence. Nothing to do where no timer runs (the report).
+    virtual void setTimerInterval(int timer, int intervalMs) {
+        Q_UNUSED(timer);
+        Q_UNUSED(intervalMs);
+    }
 };
 
 // The main window without widgets: its controls' model, the shared values, the start-up

@@ -8,7 +8,7 @@ namespace torvix {
 
 std::vector<ReportEntry> form4Report(Form1Logic& form1, UserInterface& ui) {
     Form4Logic form4;
-    form4.Form_Load(form1.model(), form1.machine(), QDir::currentPath());
+    form4.Form_Load(form1.model(), form1.machine(), currentDirectory());
     form4.reportFileError(ui);
     return reportEntries(form4.model(), form4.model().names());
 }

@@ -8,7 +8,7 @@ namespace torvix {
 
 std::vector<ReportEntry> form6Report(Form1Logic& form1, UserInterface& ui) {
     Form6Logic form6;
-    form6.Form_Load(form1.machine(), QDir::currentPath(), ui);
+    form6.Form_Load(form1.machine(), currentDirectory(), ui);
     return reportEntries(form6.model(), form6.model().names());
 }
 

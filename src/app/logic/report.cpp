@@ -166,6 +166,10 @@ int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out)
 }
 
 int runReport(const CommandLine& commandLine) {
+    return runReport(commandLine, LiveMachineOptions{});
+}
+
+int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
     if (!reportWindowTable().contains(commandLine.window)) {
         QByteArray unused;
         Machine none;
@@ -173,7 +177,7 @@ int runReport(const CommandLine& commandLine) {
     }
     Machine machine;
     try {
-        machine = machineFor(commandLine, LiveMachineOptions{}, false);
+        machine = machineFor(commandLine, live, false);
     } catch (const MachineFileError& e) {
         QString what = e.message();
         if (!what.startsWith(commandLine.machineFile))

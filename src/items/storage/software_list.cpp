@@ -27,11 +27,15 @@ void hideSearchNotice(FormModel& form) {
 
 }  // namespace
 
-QString softwareListPath(const QString& currentDirectory) {
-    return joinCurrentDirectory(currentDirectory, QStringLiteral("インストールソフト名.txt"));
+namespace {
+const QString softwareListName = QStringLiteral("インストールソフト名.txt");
 }
 
-bool buildSoftwareList(RoutineContext& ctx, const QString& currentDirectory,
+QString softwareListPath(const CurrentDirectory& currentDirectory) {
+    return joinCurrentDirectory(currentDirectory, softwareListName);
+}
+
+bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirectory,
                        const std::function<bool()>& stop) {
     FormModel& form = ctx.form();
     form.clearItems(list1);
@@ -53,7 +57,7 @@ bool buildSoftwareList(RoutineContext& ctx, const QString& currentDirectory,
     try {
         form.setBackground(list1, paleCyan);
         ctx.step(QStringLiteral("open"));
-        file.open(path);
+        file.openIn(currentDirectory, softwareListName);
         form.setText(label9, QStringLiteral("検索中です。しばらくお待ちください。"));
         form.setVisible(label9, true);
 
@@ -130,7 +134,7 @@ bool buildSoftwareList(RoutineContext& ctx, const QString& currentDirectory,
 }
 
 void Command31_Click(RoutineContext& ctx) {
-    buildSoftwareList(ctx, QDir::currentPath());
+    buildSoftwareList(ctx, currentDirectory());
 }
 
 }  // namespace torvix::items

@@ -4,11 +4,13 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/failure.h"
 
@@ -18,6 +20,12 @@ namespace {
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString currentDirectoryCause(int error) {
+    if (error == ENOENT)
+        return QStringLiteral("the current directory no longer exists (%1)").arg(errnoText(error));
+    return QStringLiteral("the current directory cannot be determined (%1)").arg(errnoText(error));
 }
 
 QByteArray normalizedCharset(QByteArray codeset) {
@@ -144,6 +152,18 @@ struct TextFileWriter::State {
         return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)),
                              error, errnoText(error));
     }
+    // A FIFO would hold the open (or the first write) until a reader came, and a device or a
+    // socket is no text file.
+    TextFileError notRegular(mode_t mode) const {
+        const QString kind = S_ISFIFO(mode)   ? QStringLiteral("a named pipe")
+                             : S_ISSOCK(mode) ? QStringLiteral("a socket")
+                             : S_ISCHR(mode)  ? QStringLiteral("a character device")
+                             : S_ISBLK(mode)  ? QStringLiteral("a block device")
+                                              : QStringLiteral("a special file");
+        const QString cause = QStringLiteral("not a regular file (%1)").arg(kind);
+        return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, cause), EINVAL,
+                             cause);
+    }
     // No place in the character set for the text: the caller's argument is at fault.
     TextFileError charsetFailure(const Failure& f) const {
         return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, f.message()),
@@ -171,10 +191,46 @@ void TextFileWriter::open(const QString& path, const QByteArray& charset) {
     }
 
     const QByteArray name = QFile::encodeName(path);
+    // Looked at before opening, so that nothing else is opened at all (a folder is left to open(),
+    // which names it EISDIR).
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw d_->notRegular(st.st_mode);
+    // O_NONBLOCK: a FIFO put there since the look fails at once (ENXIO) instead of waiting.
     do {
-        d_->file.fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        d_->file.fd =
+            ::open(name.constData(),
+                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     } while (d_->file.fd < 0 && errno == EINTR);
-    if (d_->file.fd < 0) throw d_->failure(errno);
+    if (d_->file.fd < 0) {
+        const int error = errno;
+        if (error == ENXIO) throw d_->notRegular(S_IFIFO);
+        throw d_->failure(error);
+    }
+    if (::fstat(d_->file.fd, &st) != 0) {
+        const int error = errno;
+        ::close(d_->file.fd);
+        d_->file.fd = -1;
+        throw d_->failure(error);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(d_->file.fd);
+        d_->file.fd = -1;
+        throw d_->notRegular(st.st_mode);
+    }
+}
+
+void TextFileWriter::openIn(const CurrentDirectory& dir, const QString& name,
+                            const QByteArray& charset) {
+    if (!dir.known()) {
+        delete d_;
+        d_ = new State;
+        d_->path = joinCurrentDirectory(dir, name);
+        const QString cause = currentDirectoryCause(dir.error);
+        throw TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(d_->path, cause),
+                            dir.error, cause);
+    }
+    open(joinCurrentDirectory(dir, name), charset);
 }
 
 bool TextFileWriter::isOpen() const {
@@ -217,8 +273,42 @@ void writeTextLines(const QString& path, const QStringList& lines, const QByteAr
     file.close();
 }
 
-QString joinCurrentDirectory(const QString& dir, const QString& name) {
-    return dir + QLatin1Char('/') + name;
+void writeTextLinesIn(const CurrentDirectory& dir, const QString& name, const QStringList& lines,
+                      const QByteArray& charset) {
+    TextFileWriter file;
+    file.openIn(dir, name, charset);
+    for (const QString& line : lines) file.appendLine(line);
+    file.close();
+}
+
+CurrentDirectory::CurrentDirectory(const QString& folder) : path(folder), error(0) {
+    if (path.isEmpty()) error = ENOENT;
+}
+
+CurrentDirectory::CurrentDirectory(const char* folder)
+    : CurrentDirectory(QString::fromUtf8(folder)) {}
+
+CurrentDirectory CurrentDirectory::unknown(int error) {
+    CurrentDirectory dir;
+    dir.error = error != 0 ? error : ENOENT;
+    return dir;
+}
+
+CurrentDirectory currentDirectory() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size())) break;
+        if (errno != ERANGE || buffer.size() >= (1u << 20)) return CurrentDirectory::unknown(errno);
+        buffer.resize(buffer.size() * 2);
+    }
+    // Older C libraries give "(unreachable)/..." for a folder outside the process's root.
+    if (buffer[0] != '/') return CurrentDirectory::unknown(ENOENT);
+    return CurrentDirectory(QFile::decodeName(buffer.data()));
+}
+
+QString joinCurrentDirectory(const CurrentDirectory& dir, const QString& name) {
+    if (!dir.known()) return name;
+    return dir.path + QLatin1Char('/') + name;
 }
 
 }  // namespace torvix

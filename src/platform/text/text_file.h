@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <cerrno>
 
 #include "platform/failure.h"
 
@@ -32,6 +33,21 @@ QByteArray localeFileCharset();
 // Throws Failure when the charset is unknown.
 QByteArray encodeText(const QString& text, const QByteArray& charset);
 
+// The process's current directory, or why it is not known (the errno of getcwd: it was removed,
+// or a folder above it cannot be read). The program's files go there or nowhere: an unknown
+// directory never stands for another folder, the root above all.
+struct CurrentDirectory {
+    CurrentDirectory() = default;
+    // A folder handed in; "" (what QDir::currentPath() gives when getcwd fails) is unknown.
+    CurrentDirectory(const QString& folder);  // NOLINT: implicit, call sites hand a folder path
+    CurrentDirectory(const char* folder);     // NOLINT
+    static CurrentDirectory unknown(int error);
+
+    bool known() const { return error == 0; }
+    QString path;        // empty when unknown
+    int error = ENOENT;  // 0 when known
+};
+
 // Writes a text file line by line, each line in the character set and ended by CR LF, handed to
 // the file as it comes: a run that stops part-way leaves the lines written so far. The file is
 // closed by close() or, silently, by the destructor.
@@ -43,9 +59,12 @@ class TextFileWriter {
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
     // Creates `path`, replacing any file of that name. `charset` empty: localeFileCharset().
-    // Every failure is a TextFileError naming the path and the cause (an unknown charset fails before the file is
-    // touched).
+    // Every failure is a TextFileError naming the path and the cause (an unknown charset fails
+    // before the file is touched). Only a regular file (or a new one) is written: a FIFO, a device
+    // or a socket of that name is refused without waiting for a reader.
     void open(const QString& path, const QByteArray& charset = {});
+    // open() for the file `name` in `dir`; an unknown directory is a TextFileError.
+    void openIn(const CurrentDirectory& dir, const QString& name, const QByteArray& charset = {});
     bool isOpen() const;
     // Throws TextFileError naming the path and the cause.
     void appendLine(const QString& line);
@@ -62,8 +81,17 @@ class TextFileWriter {
 // cannot be created or written.
 void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset = {});
 
+// getcwd, with its errno when it fails.
+CurrentDirectory currentDirectory();
+
 // "current directory + \name" of the window's files: dir + "/" + name, with no test for a
-// trailing separator (the root folder "/" gives "//name").
-QString joinCurrentDirectory(const QString& dir, const QString& name);
+// trailing separator (the root folder "/" gives "//name"). An unknown directory gives `name`
+// alone, for messages only: writeTextLinesIn and TextFileWriter::openIn refuse it.
+QString joinCurrentDirectory(const CurrentDirectory& dir, const QString& name);
+
+// writeTextLines for the file `name` in `dir`; an unknown directory is a TextFileError carrying
+// getcwd's errno, and nothing is written anywhere.
+void writeTextLinesIn(const CurrentDirectory& dir, const QString& name, const QStringList& lines,
+                      const QByteArray& charset = {});
 
 }  // namespace torvix

@@ -34,8 +34,8 @@ Form4Logic::Form4Logic() {
     model_.declare(QStringLiteral("Command1"), QStringLiteral("表示終了"));
 }
 
-void Form4Logic::Form_Load(const FormModel& form1, Machine& machine, const QString& currentDir,
-                           const QByteArray& charset) {
+void Form4Logic::Form_Load(const FormModel& form1, Machine& machine,
+                           const CurrentDirectory& currentDir, const QByteArray& charset) {
     const QString list = QStringLiteral("List1");
     model_.clearItems(list);
     model_.setToolTip(list, QString());
@@ -74,7 +74,7 @@ void Form4Logic::Form_Load(const FormModel& form1, Machine& machine, const QStri
     }
 
     try {
-        writeTextLines(path_, fileLines_, charset);
+        writeTextLinesIn(currentDir, fileName, fileLines_, charset);
     } catch (const Failure& f) {
         fileError_ = f.message();
     }

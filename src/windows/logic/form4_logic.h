@@ -8,6 +8,7 @@
 #include "items/form_model.h"
 #include "items/user_interface.h"
 #include "platform/machine.h"
+#include "platform/text/text_file.h"
 
 namespace torvix {
 
@@ -28,7 +29,7 @@ class Form4Logic {
     // empty: the locale's. A failing query ends the list where it failed (cause on standard error
     // and in List1's tooltip); the file then holds what was gathered. A file that cannot be
     // written leaves the list as it is and is kept in fileError().
-    void Form_Load(const FormModel& form1, Machine& machine, const QString& currentDir,
+    void Form_Load(const FormModel& form1, Machine& machine, const CurrentDirectory& currentDir,
                    const QByteArray& charset = {});
 
     const QString& path() const { return path_; }

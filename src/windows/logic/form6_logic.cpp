@@ -53,7 +53,7 @@ Form6Logic::Form6Logic() {
     model_.declare(QStringLiteral("Command1"), QStringLiteral("表示終了"));
 }
 
-void Form6Logic::Form_Load(Machine& machine, const QString& currentDir, UserInterface& ui,
+void Form6Logic::Form_Load(Machine& machine, const CurrentDirectory& currentDir, UserInterface& ui,
                            const QByteArray& charset) {
     const QString list = QStringLiteral("List1");
     model_.clearItems(list);
@@ -83,7 +83,7 @@ void Form6Logic::Form_Load(Machine& machine, const QString& currentDir, UserInte
         }
     }
     try {
-        writeTextLines(path_, fileLines_, charset);
+        writeTextLinesIn(currentDir, fileName, fileLines_, charset);
     } catch (const TextFileError& e) {
         return stop({e.errorNumber(), e.cause()});
     } catch (const Failure& f) {

@@ -9,6 +9,7 @@
 #include "items/form_model.h"
 #include "items/user_interface.h"
 #include "platform/machine.h"
+#include "platform/text/text_file.h"
 
 namespace torvix {
 
@@ -46,7 +47,7 @@ class Form6Logic {
     // again into List1. The first failing step stops the load and is told through `ui` (number,
     // three spaces, description; the program's title, OK, no icon); the list keeps what was
     // added before. `charset` empty: the locale's.
-    void Form_Load(Machine& machine, const QString& currentDir, UserInterface& ui,
+    void Form_Load(Machine& machine, const CurrentDirectory& currentDir, UserInterface& ui,
                    const QByteArray& charset = {});
 
     const QString& path() const { return path_; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 
 #include "items/item_harness.h"
@@ -14,10 +15,17 @@ namespace {
 
 class RecordingProgram : public ProgramControl {
   public:
-    void removeCloseBox() override { ++closeBoxRemoved; }
+    void removeCloseBox() override {
+        ++closeBoxRemoved;
+        events << "close box";
+    }
     void endProgram() override { ++ended; }
+    void setTimerInterval(int timer, int intervalMs) override {
+        events << QStringLiteral("Timer%1 %2").arg(timer).arg(intervalMs);
+    }
     int closeBoxRemoved = 0;
     int ended = 0;
+    QStringList events;
 };
 
 const QByteArray fullSystem = R"({"processors": 8, "screen": {"width": 1920, "height": 1080},
@@ -59,7 +67,7 @@ TEST(Form1Startup, DesignStateBeforeTheSequence) {
     EXPECT_EQ(h.bg("Command34"), colors::green);
     EXPECT_EQ(h.text("Text1"), "------");
     EXPECT_EQ(h.text("Label5"), "只今の時間 yyyy/mm/dd 00:00:00");
-    EXPECT_TRUE(h.logic->model().visible("Label9"));
+    EXPECT_FALSE(h.logic->model().visible("Label9"));  // hidden from the first paint on
 }
 
 TEST(Form1Startup, StateAfterTheSequence) {
@@ -156,10 +164,10 @@ TEST(Form1Clock, StartTime) {
     Form1Harness longUp(hardwareWmi, QDateTime(QDate(2024, 4, 25), QTime(12, 0, 0)), 2147488648LL);
     longUp.logic->ShowWindowsStartTime();
     EXPECT_EQ(longUp.text("Label3"), "Ｗｉｎｄｏｗｓが起動された時刻 2024/3/31 15:28:32");
-    // Rounded to the nearest second.
+    // The current time counts to the second: its milliseconds do not leak in.
     Form1Harness half(hardwareWmi, QDateTime(QDate(2024, 1, 1), QTime(0, 0, 10, 600)), 1000);
     half.logic->ShowWindowsStartTime();
-    EXPECT_EQ(half.text("Label3"), "Ｗｉｎｄｏｗｓが起動された時刻 2024/1/1 0:0:10");
+    EXPECT_EQ(half.text("Label3"), "Ｗｉｎｄｏｗｓが起動された時刻 2024/1/1 0:0:9");
     EXPECT_EQ(起動時間(Elapsed{0, 0, 5}, QDateTime(QDate(2024, 1, 1), QTime(0, 0, 2))),
               QDateTime(QDate(2023, 12, 31), QTime(23, 59, 57)));
 }
@@ -249,4 +257,52 @@ TEST(Form1Clicks, WhichButtonsHaveLogicHere) {
     EXPECT_TRUE(h.logic->click("Command16"));
     EXPECT_TRUE(h.logic->ended());
     EXPECT_EQ(h.program.ended, 1);
+}
+
+// Steps 1 and 2 start the timers counting, before anything else of the sequence runs.
+TEST(Form1Startup, TimersRunFromStepsOneAndTwo) {
+    Form1Harness h;
+    h.logic->runStartupSequence();
+    EXPECT_EQ(h.program.events, QStringList({"Timer1 5000", "Timer2 1000", "close box"}));
+    h.logic->runStartupSequence();
+    EXPECT_EQ(h.program.events.size(), 6);  // every activation sets them again
+}
+
+// The start is the current local reading cut to the second less the uptime, on the calendar:
+// milliseconds of the current time never move it, and a daylight-saving change in between does
+// not either.
+TEST(Form1Clock, StartTimeIsTheReadingToTheSecondLessTheUptime) {
+    const QByteArray savedTz = qgetenv("TZ");
+    const struct {
+        const char* tz;
+        QDateTime now;
+        std::int64_t tick;
+        const char* shown;
+    } cases[] = {
+        {"JST-9", QDateTime(QDate(2024, 4, 1), QTime(9, 7, 14, 999)), 3725000, "2024/4/1 8:5:9"},
+        {"JST-9", QDateTime(QDate(2024, 4, 1), QTime(9, 7, 14, 500)), 3725999, "2024/4/1 8:5:9"},
+        {"JST-9", QDateTime(QDate(2024, 4, 1), QTime(9, 7, 14, 1)), 3724001, "2024/4/1 8:5:10"},
+        {"JST-9", QDateTime(QDate(2024, 1, 1), QTime(0, 0, 2, 700)), 5000, "2023/12/31 23:59:57"},
+        {"JST-9", QDateTime(QDate(2024, 3, 1), QTime(0, 0, 0)), 86400000, "2024/2/29 0:0:0"},
+        // Berlin moved from 2:00 to 3:00 on 2024-03-31: three hours before 4:00 is 1:00.
+        {"Europe/Berlin", QDateTime(QDate(2024, 3, 31), QTime(4, 0, 0, 250)), 10800000,
+         "2024/3/31 1:0:0"},
+        // and back from 3:00 to 2:00 on 2024-10-27.
+        {"Europe/Berlin", QDateTime(QDate(2024, 10, 27), QTime(4, 0, 0)), 10800000,
+         "2024/10/27 1:0:0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tz) + " " + c.now.toString(Qt::ISODateWithMs).toStdString());
+        qputenv("TZ", c.tz);
+        tzset();
+        Form1Harness h(hardwareWmi, QDateTime(c.now.date(), c.now.time()), c.tick);
+        h.logic->ShowWindowsStartTime();
+        EXPECT_EQ(h.text("Label3"),
+                  QStringLiteral("Ｗｉｎｄｏｗｓが起動された時刻 ") + QString::fromUtf8(c.shown));
+    }
+    if (savedTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", savedTz);
+    tzset();
 }

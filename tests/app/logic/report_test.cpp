@@ -62,6 +62,16 @@ TEST(CommandLineParse, BadArgumentsSayWhat) {
     }
 }
 
+TEST(CommandLineParse, HelpListsTheWindowsThatExist) {
+    registerReportWindow("TestWindow",
+                         [](Form1Logic&, UserInterface&) { return std::vector<ReportEntry>{}; });
+    const QString help = usageText();
+    const QStringList names = reportWindowNames();
+    ASSERT_TRUE(names.contains("TestWindow"));
+    for (const QString& name : names) EXPECT_TRUE(help.contains(name)) << name.toStdString();
+    EXPECT_FALSE(help.contains("Form3"));
+}
+
 TEST(Report, TextFormOfTheMainWindow) {
     int rc = -1;
     const QList<QByteArray> lines = reportLines(reportOf(), &rc);

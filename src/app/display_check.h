@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+namespace torvix {
+
+// Whether the display the window would use can be opened, asked before any QApplication exists:
+// Qt aborts the process when its platform cannot start.
+struct DisplayCheck {
+    enum class Kind { None, X11, Wayland, Other };
+    Kind kind = Kind::None;  // None: no display is named at all
+    bool reachable = false;
+    QString name;     // the display as named: ":99", "wayland-0", "offscreen"
+    QString problem;  // why it cannot be opened, when not reachable
+    // The connection the check made, held until the application has its own: an X server with
+    // no other client resets when its last one leaves, and would refuse Qt in the middle.
+    std::shared_ptr<void> connection;
+};
+
+// Reads QT_QPA_PLATFORM, DISPLAY, WAYLAND_DISPLAY and XDG_RUNTIME_DIR. A platform named in
+// QT_QPA_PLATFORM is checked when it is xcb or wayland and trusted otherwise (offscreen, ...).
+// Without one, a Wayland socket that answers or an X server that answers is reachable.
+DisplayCheck checkDisplay();
+
+// The one line told when the display cannot be opened.
+QString displayProblemLine(const DisplayCheck& check);
+
+// Whether `check` names a real screen (an X server or a Wayland compositor) whose size the
+// report can ask for.
+bool hasRealScreen(const DisplayCheck& check);
+
+}  // namespace torvix
