@@ -5,6 +5,7 @@
 
 #include "app/logic/form1_logic.h"
 #include "app/logic/report.h"
+#include "platform/outside_text.h"
 
 namespace torvix {
 
@@ -62,8 +63,8 @@ CommandLine parseCommandLine(const QStringList& args) {
             else if (format == QLatin1String("json"))
                 c.format = CommandLine::Format::Json;
             else
-                return invalid(
-                    QStringLiteral("unknown report format \"%1\" (text or json)").arg(format));
+                return invalid(QStringLiteral("unknown report format %1 (text or json)")
+                                   .arg(quotedForMessage(format)));
         } else if (isOption(arg, QStringLiteral("--window"))) {
             if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
                 return invalid(error);
@@ -75,16 +76,16 @@ CommandLine parseCommandLine(const QStringList& args) {
             if (!Form1Logic::handles(button))
                 return invalid(
                     QStringLiteral(
-                        "--press: the main window has no button \"%1\" that works without a window")
-                        .arg(button));
+                        "--press: the main window has no button %1 that works without a window")
+                        .arg(quotedForMessage(button)));
             c.press << button;
         } else if (isOption(arg, QStringLiteral("--machine"))) {
             if (!takeValue(args, i, QStringLiteral("--machine"), c.machineFile, error))
                 return invalid(error);
         } else if (arg.startsWith(QLatin1Char('-'))) {
-            return invalid(QStringLiteral("unknown option \"%1\"").arg(arg));
+            return invalid(QStringLiteral("unknown option %1").arg(quotedForMessage(arg)));
         } else {
-            return invalid(QStringLiteral("unexpected argument \"%1\"").arg(arg));
+            return invalid(QStringLiteral("unexpected argument %1").arg(quotedForMessage(arg)));
         }
     }
     if (help) {
@@ -143,7 +144,9 @@ void writeUtf8(FILE* stream, const QString& text) {
 
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow) {
     QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    // Taken as the bytes given: a file name that is not UTF-8 must still open (see
+    // loadMachineFile) and is shown escaped.
+    for (int i = 1; i < argc; ++i) args << textFromBytes(argv[i]);
     const CommandLine c = parseCommandLine(args);
     switch (c.mode) {
         case CommandLine::Mode::Invalid:

@@ -2,8 +2,11 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QStringDecoder>
 #include <cmath>
+
+#include "platform/outside_text.h"
 
 namespace torvix::machinefile {
 
@@ -101,16 +104,18 @@ class Reader {
             ++i_;
             return;
         }
+        QSet<QString> names;  // hashed, so a large object reads in linear time
         for (;;) {
             skipSpace();
             if (i_ >= s_.size() || s_[i_] != QLatin1Char('"'))
                 fail(QStringLiteral("expected a member name in double quotes"));
             const qsizetype keyPos = i_;
             QString key = string();
-            for (const QString& k : out.keys) {
-                if (k == key)
-                    throw SyntaxError{keyPos, QStringLiteral("duplicate member \"%1\"").arg(key)};
-            }
+            const qsizetype before = names.size();
+            names.insert(key);
+            if (names.size() == before)
+                throw SyntaxError{keyPos,
+                                  QStringLiteral("duplicate member %1").arg(quotedForMessage(key))};
             skipSpace();
             if (i_ >= s_.size() || s_[i_] != QLatin1Char(':'))
                 fail(QStringLiteral("expected \":\""));
@@ -220,7 +225,8 @@ class Reader {
                     break;
                 default:
                     --i_;
-                    fail(QStringLiteral("invalid escape \\%1").arg(e));
+                    fail(QStringLiteral("invalid escape %1")
+                             .arg(quotedForMessage(QLatin1Char('\\') + QString(e))));
             }
         }
     }
