@@ -427,6 +427,12 @@ TEST(MachineFile, MessagesQuoteValuesEscapedAndCut) {
          R"(machine.json: not a JSON file: duplicate member "a\r" at line 1, column 33)"},
         {withWmi(R"({"C\t": [{"P": 1, "p\u001b": 2, "P": 3}]})"),
          R"(machine.json: not a JSON file: duplicate member "P" at line 1, column 119)"},
+        {R"({"torvix-machine": 1, "directory": {"objects": [{"adsPath": "X\u001b]0;"}]}})",
+         R"(machine.json: directory.objects[0].adsPath: "X\x1b]0;" is not a path like )"
+         "LDAP://CN=user1,DC=aa"},
+        {R"({"torvix-machine": 1, "directory": {"objects": [{"adsPath": "LDAP://CN=a", "\n": 1}]}})",
+         "machine.json: directory.objects[0].\\n: unknown member (known: adsPath, "
+         "objectCategory, name, pwdLastSet)"},
         {withWmi(R"({"C\t": [{"P": [[1]]}]})"),
          R"(machine.json: wmi.C\t[0].P[0]: an array cannot hold arrays)"},
     };
@@ -439,9 +445,9 @@ TEST(MachineFile, MessagesQuoteValuesEscapedAndCut) {
 }
 
 TEST(MachineFile, OnlyRegularFilesAreRead) {
+    // FIFOs are tried in a process of their own (InputProcess), where a regression cannot hang
+    // the tests.
     test::FakeRoot dir;
-    const QString fifo = dir.path() + "/pipe.json";
-    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString big = dir.path() + "/big.json";
     {
         QFile f(big);
@@ -453,7 +459,6 @@ TEST(MachineFile, OnlyRegularFilesAreRead) {
         QString problem;
     };
     const std::vector<Case> cases = {
-        {fifo, fifo + ": is not a regular file (a FIFO or device), not a machine file"},
         {"/dev/zero", "/dev/zero: is not a regular file (a FIFO or device), not a machine file"},
         {"/dev/null", "/dev/null: is not a regular file (a FIFO or device), not a machine file"},
         {dir.path(), dir.path() + ": is a folder, not a machine file"},
@@ -464,7 +469,7 @@ TEST(MachineFile, OnlyRegularFilesAreRead) {
         SCOPED_TRACE(c.path.toStdString());
         QString problem;
         try {
-            loadMachineFile(c.path, false);  // a FIFO without a writer must not block here
+            loadMachineFile(c.path, false);
         } catch (const MachineFileError& e) {
             problem = e.message();
         }

@@ -2,8 +2,8 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSet>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/outside_text.h"
@@ -104,16 +104,14 @@ class Reader {
             ++i_;
             return;
         }
-        QSet<QString> names;  // hashed, so a large object reads in linear time
+        NameSet names;
         for (;;) {
             skipSpace();
             if (i_ >= s_.size() || s_[i_] != QLatin1Char('"'))
                 fail(QStringLiteral("expected a member name in double quotes"));
             const qsizetype keyPos = i_;
             QString key = string();
-            const qsizetype before = names.size();
-            names.insert(key);
-            if (names.size() == before)
+            if (!names.insert(key))
                 throw SyntaxError{keyPos,
                                   QStringLiteral("duplicate member %1").arg(quotedForMessage(key))};
             skipSpace();
@@ -279,6 +277,22 @@ class Reader {
 };
 
 }  // namespace
+
+bool NameSet::insert(const QString& name) {
+    constexpr std::size_t listed = 16;
+    if (many_.isEmpty()) {
+        if (std::find(few_.begin(), few_.end(), name) != few_.end()) return false;
+        if (few_.size() < listed) {
+            few_.push_back(name);
+            return true;
+        }
+        for (QString& n : few_) many_.insert(std::move(n));
+        few_.clear();
+    }
+    const qsizetype before = many_.size();
+    many_.insert(name);
+    return many_.size() != before;
+}
 
 const JsonNode* JsonNode::member(QStringView key) const {
     if (type != Type::Object) return nullptr;

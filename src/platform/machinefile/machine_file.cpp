@@ -125,13 +125,10 @@ Instance toInstance(const Reader& r, const JsonNode& n, const QString& className
     props.reserve(n.keys.size());
     // The service ignores the case of property names, so "Name" and "NAME" are one property and
     // one of them would be lost.
-    QSet<QString> seen;
-    seen.reserve(static_cast<qsizetype>(n.keys.size()));
+    machinefile::NameSet seen;  // case-folded
     for (std::size_t k = 0; k < n.keys.size(); ++k) {
         const QString place = join(path, n.keys[k]);
-        const qsizetype before = seen.size();
-        seen.insert(n.keys[k].toCaseFolded());
-        if (seen.size() == before)
+        if (!seen.insert(n.keys[k].toCaseFolded()))
             r.fail(place, QStringLiteral("the property is given twice (names ignore case)"));
         props.push_back({n.keys[k], toValue(r, n.items[k], place, false)});
     }
