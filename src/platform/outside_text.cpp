@@ -1,5 +1,7 @@
 #include "platform/outside_text.h"
 
+#include <algorithm>
+
 namespace torvix {
 
 namespace {
@@ -71,6 +73,11 @@ qsizetype validUtf8Length(const unsigned char* p, qsizetype left) {
 }  // namespace
 
 QString escapedForMessage(QStringView value, qsizetype limit) {
+    // Most values need nothing: one pass to see that, one copy.
+    if (value.size() <= limit && std::none_of(value.begin(), value.end(), [](QChar c) {
+            return QChar::isSurrogate(c.unicode()) || needsEscape(c.unicode());
+        }))
+        return value.toString();
     QString out;
     out.reserve(qMin(value.size(), limit) + 8);
     qsizetype i = 0;

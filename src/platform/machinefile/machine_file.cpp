@@ -56,6 +56,11 @@ QString join(const QString& path, const QString& key) {
     return path + QLatin1Char('.') + escapedForMessage(key);
 }
 
+// "[k]", the place of an array element.
+QString index(std::size_t k) {
+    return QLatin1Char('[') + QString::number(k) + QLatin1Char(']');
+}
+
 // Walks the parsed file, naming the place of every fault.
 class Reader {
   public:
@@ -152,7 +157,7 @@ Value toValue(const Reader& r, const JsonNode& n, const QString& path, bool inAr
             std::vector<Value> items;
             items.reserve(n.items.size());
             for (std::size_t k = 0; k < n.items.size(); ++k)
-                items.push_back(toValue(r, n.items[k], path + QStringLiteral("[%1]").arg(k), true));
+                items.push_back(toValue(r, n.items[k], path + index(k), true));
             return Value(std::move(items));
         }
         case JsonNode::Type::Object: {
@@ -222,7 +227,7 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
             const QString known = wmi::schemaClassName(written);
             const QString name = known.isEmpty() ? written : known;
             QStringList properties = wmi::schemaProperties(name);
-            QSet<QString> listed;  // case-folded `properties`
+            machinefile::NameSet listed;  // case-folded `properties`
             for (const QString& p : properties) listed.insert(p.toCaseFolded());
 
             if (node.isObject()) {
@@ -239,12 +244,9 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
             auto instances = std::make_shared<std::vector<Instance>>();
             instances->reserve(node.items.size());
             for (std::size_t k = 0; k < node.items.size(); ++k) {
-                instances->push_back(
-                    toInstance(r, node.items[k], name, path + QStringLiteral("[%1]").arg(k)));
+                instances->push_back(toInstance(r, node.items[k], name, path + index(k)));
                 for (const wmi::Property& p : instances->back().properties()) {
-                    const qsizetype before = listed.size();
-                    listed.insert(p.name.toCaseFolded());
-                    if (listed.size() != before) properties << p.name;
+                    if (listed.insert(p.name.toCaseFolded())) properties << p.name;
                 }
             }
             registry->add(
