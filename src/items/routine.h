@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -45,6 +46,26 @@ wmi::ObjectSet queryViaLocator(RoutineContext& ctx, const QString& query,
                                int flags = wmi::wbemFlagReturnImmediately);
 wmi::ObjectSet queryViaMoniker(RoutineContext& ctx, const QString& moniker, const QString& query,
                                int flags = wmi::wbemFlagReturnImmediately);
+
+// Unguarded failures on standard error. A cause is printed in full the first time; the same
+// cause again (a management service that is not there fails every routine alike) is only
+// counted, and flush() prints "…: CAUSE (and N more routines)" once. Tooltips are not affected.
+class UnguardedFailureLog {
+  public:
+    explicit UnguardedFailureLog(std::function<void(const QString&)> print)
+        : print_(std::move(print)) {}
+    ~UnguardedFailureLog() { flush(); }
+    void report(const QString& line, const QString& cause);
+    void flush();
+
+  private:
+    std::function<void(const QString&)> print_;
+    QHash<QString, int> repeats_;  // every cause printed so far: repeats not yet told
+    QStringList pending_;          // causes with untold repeats, in the order first met
+};
+
+// The program's log, printing "torvix: LINE" to standard error.
+UnguardedFailureLog& unguardedFailureLog();
 
 // Runs a routine without a guard of its own: a Failure (or any std::exception) ends the routine
 // at its step; the cause goes to standard error as one line (routine, step, cause) and into the

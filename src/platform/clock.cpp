@@ -2,7 +2,16 @@
 
 #include <time.h>
 
+#include <limits>
+
 namespace torvix {
+
+std::int64_t saturatingAddMs(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? std::numeric_limits<std::int64_t>::max()
+                 : std::numeric_limits<std::int64_t>::min();
+}
 
 QDateTime SystemClock::now() const {
     return QDateTime::currentDateTime();
@@ -24,7 +33,7 @@ QDateTime OffsetClock::now() const {
 }
 
 std::int64_t OffsetClock::tickCountMs() const {
-    return advances_ ? startTick_ + elapsed_.elapsed() : startTick_;
+    return advances_ ? saturatingAddMs(startTick_, elapsed_.elapsed()) : startTick_;
 }
 
 }  // namespace torvix

@@ -6,6 +6,10 @@
 
 namespace torvix {
 
+// a + b, held at the ends of the 64-bit range instead of overflowing: a tick count from a file
+// may be anything.
+std::int64_t saturatingAddMs(std::int64_t a, std::int64_t b);
+
 // The one source of time: the local date and time, and the uptime in ms (GetTickCount, kept
 // 64-bit so it does not wrap after 24.8 days).
 class Clock {
@@ -44,7 +48,7 @@ class ManualClock : public Clock {
     std::int64_t tickCountMs() const override { return tick_; }
     void advanceMs(std::int64_t ms) {
         now_ = now_.addMSecs(ms);
-        tick_ += ms;
+        tick_ = saturatingAddMs(tick_, ms);
     }
     void set(QDateTime now, std::int64_t tickMs) {
         now_ = std::move(now);

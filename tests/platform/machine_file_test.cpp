@@ -1,10 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QJsonArray>
 #include <QThread>
 
 #include "platform/machine.h"
+#include "platform/outside_text.h"
 #include "platform/wmi/error.h"
 #include "platform/wmi/wql.h"
 #include "support/test_support.h"
@@ -193,9 +197,9 @@ TEST(MachineFile, ClockLocaleSystemAndDirectory) {
 
 TEST(MachineFile, LargeIntegersStayExact) {
     const Machine m = fromText(R"({"torvix-machine": 1,
-        "clock": {"now": "2030-12-31T23:59:59", "tickCount": 9007199254740993},
+        "clock": {"now": "2030-12-31T23:59:59", "tickCount": 3155759999999},
         "wmi": {"Win32_ComputerSystem": [{"TotalPhysicalMemory": 9223372036854775807}]}})");
-    EXPECT_EQ(m.clock->tickCountMs(), 9007199254740993LL);
+    EXPECT_EQ(m.clock->tickCountMs(), 3155759999999LL);  // past a float's 24 bits
     EXPECT_EQ(run(m, "", "select * from Win32_ComputerSystem")[0].property(u"TotalPhysicalMemory"),
               Value(std::int64_t(9223372036854775807LL)));
     EXPECT_TRUE(
@@ -324,6 +328,9 @@ TEST(MachineFile, MalformedFilesNameTheFileAndTheFault) {
         {withWmi(R"({"Win32_Processor": [{"X": [[1]]}]})"),
          "wmi.Win32_Processor[0].X[0]: an array cannot hold arrays"},
         {withWmi(R"({"Win32_Processor": [], "WIN32_PROCESSOR": []})"), "given twice"},
+        {withWmi(R"({"Win32_Processor": [{"Name": 1, "NAME": 2}]})"),
+         "wmi.Win32_Processor[0].NAME: the property is given twice (names ignore case)"},
+        {withWmi(R"({"A": [{"O": {"object": {"p": 1, "P": 2}}}]})"), "wmi.A[0].O.object.P"},
         {withWmi(R"({"A": [{"O": {"object": {"P": {"x": 1}}}}]})"), "wmi.A[0].O.object.P"},
         {R"({"torvix-machine": 1, "locale": "\x"})", "invalid escape"},
         {R"({"torvix-machine": 1, "locale": "\u0x1F"})", "hexadecimal"},
@@ -363,6 +370,150 @@ TEST(MachineFile, FilesThatCannotBeReadAndTruncations) {
             fromText(full.left(n));
             ADD_FAILURE() << "cut at " << n << " loaded";
         } catch (const MachineFileError&) {
+        }
+    }
+}
+
+TEST(MachineFile, TickCountMustBeARealUptime) {
+    struct Case {
+        QByteArray tickCount;
+        const char* problem;  // "" when the file loads
+    };
+    const std::vector<Case> cases = {
+        {"0", ""},
+        {"3725000", ""},
+        {"3155760000000", ""},  // 100 years
+        {"3155760000001", "clock.tickCount: tickCount out of range: 3155760000001"},
+        {"9223372036854775000", "tickCount out of range"},
+        {"9223372036854775807", "tickCount out of range"},
+        {"-1", "clock.tickCount: tickCount out of range: -1"},
+        {"-9223372036854775808", "tickCount out of range"},
+        {"9223372036854775808", "clock.tickCount: expected an integer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tickCount.toStdString());
+        const QString problem = problemOf(
+            R"({"torvix-machine": 1, "clock": {"now": "2024-04-01T08:05:09", "tickCount": )" +
+            c.tickCount + "}}");
+        if (*c.problem == 0)
+            EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+        else
+            EXPECT_TRUE(problem.contains(QLatin1String(c.problem))) << problem.toStdString();
+    }
+}
+
+TEST(MachineFile, MessagesQuoteValuesEscapedAndCut) {
+    const QByteArray longKey(1'000'000, 'k');
+    const QByteArray longNow(10'000'000, '9');
+    struct Case {
+        QByteArray json;
+        QString expected;  // the whole message
+    };
+    const std::vector<Case> cases = {
+        {R"({"torvix-machine": 1, "clock": {"now": "a\nb\u001b[2J\u0007", "tickCount": 1}})",
+         R"(machine.json: clock.now: "a\nb\x1b[2J\x07" is not a date and time like )"
+         "2024-04-01T08:05:09"},
+        {R"({"torvix-machine": 1, "clock": {"now": ")" + longNow + R"(", "tickCount": 1}})",
+         "machine.json: clock.now: \"" + QString(200, QLatin1Char('9')) + QChar(0x2026) +
+             "\" is not a date and time like 2024-04-01T08:05:09"},
+        {R"({"torvix-machine": 1, "system": {"x\u0000y": 1}})",
+         "machine.json: system.x\\0y: unknown member (known: processors, screen, isUserAnAdmin, "
+         "disk, networkUserName, specialFolders)"},
+        {R"({"torvix-machine": 1, ")" + longKey + R"(": 1})",
+         "machine.json: " + QString(200, QLatin1Char('k')) + QChar(0x2026) +
+             ": unknown member (known: torvix-machine, clock, locale, system, wmi, wmiError, "
+             "directory)"},
+        {R"({"torvix-machine": 1, "a\r": 1, "a\r": 2})",
+         R"(machine.json: not a JSON file: duplicate member "a\r" at line 1, column 33)"},
+        {withWmi(R"({"C\t": [{"P": 1, "p\u001b": 2, "P": 3}]})"),
+         R"(machine.json: not a JSON file: duplicate member "P" at line 1, column 119)"},
+        {R"({"torvix-machine": 1, "directory": {"objects": [{"adsPath": "X\u001b]0;"}]}})",
+         R"(machine.json: directory.objects[0].adsPath: "X\x1b]0;" is not a path like )"
+         "LDAP://CN=user1,DC=aa"},
+        {R"({"torvix-machine": 1, "directory": {"objects": [{"adsPath": "LDAP://CN=a", "\n": 1}]}})",
+         "machine.json: directory.objects[0].\\n: unknown member (known: adsPath, "
+         "objectCategory, name, pwdLastSet)"},
+        {withWmi(R"({"C\t": [{"P": [[1]]}]})"),
+         R"(machine.json: wmi.C\t[0].P[0]: an array cannot hold arrays)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json.left(120).toStdString());
+        const QString problem = problemOf(c.json);
+        EXPECT_EQ(problem.toStdString(), c.expected.toStdString());
+        EXPECT_LT(problem.size(), 1000);
+    }
+}
+
+TEST(MachineFile, OnlyRegularFilesAreRead) {
+    // FIFOs are tried in a process of their own (InputProcess), where a regression cannot hang
+    // the tests.
+    test::FakeRoot dir;
+    const QString big = dir.path() + "/big.json";
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(64 * 1024 * 1024 + 1));  // sparse: no disk used
+    }
+    struct Case {
+        QString path;
+        QString problem;
+    };
+    const std::vector<Case> cases = {
+        {"/dev/zero", "/dev/zero: is not a regular file (a FIFO or device), not a machine file"},
+        {"/dev/null", "/dev/null: is not a regular file (a FIFO or device), not a machine file"},
+        {dir.path(), dir.path() + ": is a folder, not a machine file"},
+        {dir.path() + "/absent.json", dir.path() + "/absent.json: cannot be read: "},
+        {big, big + ": too large for a machine file (more than 64 MB)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        QString problem;
+        try {
+            loadMachineFile(c.path, false);
+        } catch (const MachineFileError& e) {
+            problem = e.message();
+        }
+        EXPECT_TRUE(problem.startsWith(c.problem)) << problem.toStdString();
+    }
+}
+
+TEST(MachineFile, NamesThatAreNotUtf8OpenAndShowEscaped) {
+    test::FakeRoot dir;
+    const QByteArray good = R"({"torvix-machine": 1, "locale": "ja_JP"})";
+    const QByteArray bad = R"({"torvix-machine": 1, "locale": 5})";
+    struct Case {
+        QByteArray name;  // bytes of the file name
+        QByteArray content;
+        QString shownName;  // "" when it loads
+    };
+    const std::vector<Case> cases = {
+        {"\xFF\xFE.json", good, ""},
+        {"\xE6\x97\xA5.json", good, ""},
+        {"\xFF\xFE-bad.json", bad, "\\xff\\xfe-bad.json"},
+        {"line\nbreak\x1b.json", bad, "line\\nbreak\\x1b.json"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toHex().toStdString());
+        const QByteArray path = dir.path().toUtf8() + "/" + c.name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, c.content.constData(), size_t(c.content.size())),
+                  ssize_t(c.content.size()));
+        ::close(fd);
+        // As the command line hands it over.
+        const QString given = textFromBytes(path);
+        QString problem;
+        try {
+            EXPECT_EQ(loadMachineFile(given, false).locale, "ja_JP");
+        } catch (const MachineFileError& e) {
+            problem = e.message();
+        }
+        ::unlink(path.constData());  // the temporary folder cannot remove such names itself
+        if (c.shownName.isEmpty()) {
+            EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+        } else {
+            EXPECT_EQ(problem, dir.path() + "/" + c.shownName +
+                                   ": locale: expected a text, found an integer");
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include "app/logic/form1_logic.h"
 #include "app/logic/report.h"
+#include "platform/outside_text.h"
 
 namespace torvix {
 
@@ -86,8 +87,8 @@ CommandLine parseCommandLine(const QStringList& args) {
             else if (format == QLatin1String("json"))
                 c.format = CommandLine::Format::Json;
             else
-                return invalid(
-                    QStringLiteral("unknown report format \"%1\" (text or json)").arg(format));
+                return invalid(QStringLiteral("unknown report format %1 (text or json)")
+                                   .arg(quotedForMessage(format)));
         } else if (isOption(arg, QStringLiteral("--window"))) {
             if (!once(seen, QStringLiteral("--window"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
@@ -100,17 +101,17 @@ CommandLine parseCommandLine(const QStringList& args) {
             if (!Form1Logic::handles(button))
                 return invalid(
                     QStringLiteral(
-                        "--press: the main window has no button \"%1\" that works without a window")
-                        .arg(button));
+                        "--press: the main window has no button %1 that works without a window")
+                        .arg(quotedForMessage(button)));
             c.press << button;
         } else if (isOption(arg, QStringLiteral("--machine"))) {
             if (!once(seen, QStringLiteral("--machine"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--machine"), c.machineFile, error))
                 return invalid(error);
         } else if (arg.startsWith(QLatin1Char('-'))) {
-            return invalid(QStringLiteral("unknown option \"%1\"").arg(arg));
+            return invalid(QStringLiteral("unknown option %1").arg(quotedForMessage(arg)));
         } else {
-            return invalid(QStringLiteral("unexpected argument \"%1\"").arg(arg));
+            return invalid(QStringLiteral("unexpected argument %1").arg(quotedForMessage(arg)));
         }
     }
     if (help) {
@@ -172,7 +173,9 @@ void writeUtf8(FILE* stream, const QString& text) {
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
                    const ReportStarter& startReport) {
     QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    // Taken as the bytes given: a file name that is not UTF-8 must still open (see
+    // loadMachineFile) and is shown escaped.
+    for (int i = 1; i < argc; ++i) args << textFromBytes(argv[i]);
     const CommandLine c = parseCommandLine(args);
     switch (c.mode) {
         case CommandLine::Mode::Invalid:

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "items/catalog.h"
+#include "items/routine.h"
 #include "items/storage/software_list.h"
 #include "platform/text/date_time_text.h"
 
@@ -89,6 +90,7 @@ bool Form1Logic::runStartupSequence() {
 
     ShowWindowsStartTime();
     model_.addItem(list, QStringLiteral("すべて表示されました。"));
+    unguardedFailureLog().flush();  // one line for a cause every routine met
     return true;
 }
 

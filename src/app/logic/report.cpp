@@ -12,6 +12,7 @@
 #include "app/logic/form5_report.h"
 #include "app/logic/form7_report.h"
 #include "app/logic/form6_report.h"
+#include "platform/outside_text.h"
 
 namespace torvix {
 
@@ -148,9 +149,9 @@ QStringList reportWindowNames() {
 int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out) {
     const auto window = reportWindowTable().constFind(commandLine.window);
     if (window == reportWindowTable().constEnd()) {
-        writeUtf8(stderr,
-                  QStringLiteral("torvix: unknown window \"%1\" (known: %2)\n")
-                      .arg(commandLine.window, reportWindowNames().join(QStringLiteral(", "))));
+        writeUtf8(stderr, QStringLiteral("torvix: unknown window %1 (known: %2)\n")
+                              .arg(quotedForMessage(commandLine.window),
+                                   reportWindowNames().join(QStringLiteral(", "))));
         return 2;
     }
     ReportUserInterface ui;
@@ -180,8 +181,8 @@ int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
         machine = machineFor(commandLine, live, false);
     } catch (const MachineFileError& e) {
         QString what = e.message();
-        if (!what.startsWith(commandLine.machineFile))
-            what = commandLine.machineFile + QStringLiteral(": ") + what;
+        const QString file = escapedForMessage(commandLine.machineFile, messagePathLimit);
+        if (!what.startsWith(file)) what = file + QStringLiteral(": ") + what;
         writeUtf8(stderr, QStringLiteral("torvix: ") + what + QLatin1Char('\n'));
         return 2;
     } catch (const std::exception& e) {

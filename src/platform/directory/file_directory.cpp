@@ -5,6 +5,7 @@
 #include "platform/directory/query.h"
 #include "platform/machine.h"
 #include "platform/machinefile/json_reader.h"
+#include "platform/outside_text.h"
 
 namespace torvix::directory {
 
@@ -138,8 +139,9 @@ class Checker {
     void onlyMembers(const JsonNode& n, const QString& path, const QStringList& allowed) const {
         for (const QString& k : n.keys)
             if (!allowed.contains(k))
-                fail(path + QLatin1Char('.') + k, QStringLiteral("unknown member (known: %1)")
-                                                      .arg(allowed.join(QStringLiteral(", "))));
+                fail(path + QLatin1Char('.') + escapedForMessage(k),
+                     QStringLiteral("unknown member (known: %1)")
+                         .arg(allowed.join(QStringLiteral(", "))));
     }
 
   private:
@@ -155,7 +157,8 @@ FileObject readObject(const Checker& c, const JsonNode& n, const QString& path) 
     o.adsPath = c.text(*ads, path + QStringLiteral(".adsPath"));
     if (!o.adsPath.startsWith(QLatin1String("LDAP://")) || o.adsPath.size() == 7)
         c.fail(path + QStringLiteral(".adsPath"),
-               QStringLiteral("\"%1\" is not a path like LDAP://CN=user1,DC=aa").arg(o.adsPath));
+               QStringLiteral("%1 is not a path like LDAP://CN=user1,DC=aa")
+                   .arg(quotedForMessage(o.adsPath)));
     o.dn = o.adsPath.mid(7);
     if (const JsonNode* m = n.member(QStringLiteral("objectCategory")))
         o.objectCategory = c.text(*m, path + QStringLiteral(".objectCategory"));
@@ -167,9 +170,9 @@ FileObject readObject(const Checker& c, const JsonNode& n, const QString& path) 
         const QString t = c.text(*m, where);
         const QDateTime d = QDateTime::fromString(t, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
         if (!d.isValid())
-            c.fail(where, QStringLiteral("\"%1\" is not a date and time like 2024-03-01T10:00:00, "
+            c.fail(where, QStringLiteral("%1 is not a date and time like 2024-03-01T10:00:00, "
                                          "or null")
-                              .arg(t));
+                              .arg(quotedForMessage(t)));
         o.pwdLastSet = d;
     }
     return o;

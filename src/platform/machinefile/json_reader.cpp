@@ -3,7 +3,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
+
+#include "platform/outside_text.h"
 
 namespace torvix::machinefile {
 
@@ -101,16 +104,16 @@ class Reader {
             ++i_;
             return;
         }
+        NameSet names;
         for (;;) {
             skipSpace();
             if (i_ >= s_.size() || s_[i_] != QLatin1Char('"'))
                 fail(QStringLiteral("expected a member name in double quotes"));
             const qsizetype keyPos = i_;
             QString key = string();
-            for (const QString& k : out.keys) {
-                if (k == key)
-                    throw SyntaxError{keyPos, QStringLiteral("duplicate member \"%1\"").arg(key)};
-            }
+            if (!names.insert(key))
+                throw SyntaxError{keyPos,
+                                  QStringLiteral("duplicate member %1").arg(quotedForMessage(key))};
             skipSpace();
             if (i_ >= s_.size() || s_[i_] != QLatin1Char(':'))
                 fail(QStringLiteral("expected \":\""));
@@ -220,7 +223,8 @@ class Reader {
                     break;
                 default:
                     --i_;
-                    fail(QStringLiteral("invalid escape \\%1").arg(e));
+                    fail(QStringLiteral("invalid escape %1")
+                             .arg(quotedForMessage(QLatin1Char('\\') + QString(e))));
             }
         }
     }
@@ -273,6 +277,22 @@ class Reader {
 };
 
 }  // namespace
+
+bool NameSet::insert(const QString& name) {
+    constexpr std::size_t listed = 16;
+    if (many_.isEmpty()) {
+        if (std::find(few_.begin(), few_.end(), name) != few_.end()) return false;
+        if (few_.size() < listed) {
+            few_.push_back(name);
+            return true;
+        }
+        for (QString& n : few_) many_.insert(std::move(n));
+        few_.clear();
+    }
+    const qsizetype before = many_.size();
+    many_.insert(name);
+    return many_.size() != before;
+}
 
 const JsonNode* JsonNode::member(QStringView key) const {
     if (type != Type::Object) return nullptr;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonValue>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -24,6 +25,18 @@ struct JsonNode {
     bool isObject() const { return type == Type::Object; }
     const JsonNode* member(QStringView key) const;
     QJsonValue toJsonValue() const;
+};
+
+// Names met so far, for refusing a repeated one in linear time: a short list is searched (most
+// objects are small), a long one hashed.
+class NameSet {
+  public:
+    // False when `name` is there already.
+    bool insert(const QString& name);
+
+  private:
+    std::vector<QString> few_;
+    QSet<QString> many_;
 };
 
 // Parses UTF-8 JSON. On failure returns false with `error` set to "what is wrong at line L,

@@ -1,12 +1,18 @@
-#include <QFile>
-#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QHash>
+#include <QSet>
 #include <QTimeZone>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "platform/directory/file_directory.h"
 #include "platform/machine.h"
 #include "platform/machinefile/json_reader.h"
+#include "platform/outside_text.h"
 #include "platform/wmi/error.h"
 #include "platform/wmi/schema.h"
 
@@ -22,6 +28,8 @@ using wmi::Value;
 // Larger than any description of a computer; stops a mistaken device file from being read
 // forever.
 constexpr qint64 maxFileSize = 64 * 1024 * 1024;
+
+constexpr std::int64_t maxTickCountMs = std::int64_t(36525) * 24 * 3600 * 1000;  // 100 years
 
 const char* typeName(JsonNode::Type t) {
     switch (t) {
@@ -43,13 +51,25 @@ const char* typeName(JsonNode::Type t) {
     return "a value";
 }
 
+// A member's place for messages; a long name is cut there already.
+QString join(const QString& path, const QString& key) {
+    return path + QLatin1Char('.') + escapedForMessage(key);
+}
+
+// "[k]", the place of an array element.
+QString index(std::size_t k) {
+    return QLatin1Char('[') + QString::number(k) + QLatin1Char(']');
+}
+
 // Walks the parsed file, naming the place of every fault.
 class Reader {
   public:
-    explicit Reader(QString file) : file_(std::move(file)) {}
+    explicit Reader(const QString& file) : file_(escapedForMessage(file, messagePathLimit)) {}
 
     [[noreturn]] void fail(const QString& path, const QString& what) const {
-        throw MachineFileError(QStringLiteral("%1: %2: %3").arg(file_, path, what));
+        // Paths are built from the file's own member names.
+        throw MachineFileError(QStringLiteral("%1: %2: %3")
+                                   .arg(file_, escapedForMessage(path, messagePathLimit), what));
     }
 
     [[noreturn]] void wrongKind(const QString& path, const char* expected,
@@ -86,7 +106,7 @@ class Reader {
     void onlyMembers(const JsonNode& n, const QString& path, const QStringList& allowed) const {
         for (const QString& k : n.keys) {
             if (!allowed.contains(k))
-                fail(path.isEmpty() ? k : path + QLatin1Char('.') + k,
+                fail(path.isEmpty() ? escapedForMessage(k) : join(path, k),
                      QStringLiteral("unknown member (known: %1)")
                          .arg(allowed.join(QStringLiteral(", "))));
         }
@@ -98,10 +118,6 @@ class Reader {
     QString file_;
 };
 
-QString join(const QString& path, const QString& key) {
-    return path + QLatin1Char('.') + key;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Management values
 
@@ -112,8 +128,15 @@ Instance toInstance(const Reader& r, const JsonNode& n, const QString& className
     r.object(n, path);
     std::vector<wmi::Property> props;
     props.reserve(n.keys.size());
-    for (std::size_t k = 0; k < n.keys.size(); ++k)
-        props.push_back({n.keys[k], toValue(r, n.items[k], join(path, n.keys[k]), false)});
+    // The service ignores the case of property names, so "Name" and "NAME" are one property and
+    // one of them would be lost.
+    machinefile::NameSet seen;  // case-folded
+    for (std::size_t k = 0; k < n.keys.size(); ++k) {
+        const QString place = join(path, n.keys[k]);
+        if (!seen.insert(n.keys[k].toCaseFolded()))
+            r.fail(place, QStringLiteral("the property is given twice (names ignore case)"));
+        props.push_back({n.keys[k], toValue(r, n.items[k], place, false)});
+    }
     return Instance(className, std::move(props));
 }
 
@@ -134,7 +157,7 @@ Value toValue(const Reader& r, const JsonNode& n, const QString& path, bool inAr
             std::vector<Value> items;
             items.reserve(n.items.size());
             for (std::size_t k = 0; k < n.items.size(); ++k)
-                items.push_back(toValue(r, n.items[k], path + QStringLiteral("[%1]").arg(k), true));
+                items.push_back(toValue(r, n.items[k], path + index(k), true));
             return Value(std::move(items));
         }
         case JsonNode::Type::Object: {
@@ -170,7 +193,7 @@ class FileClassProvider : public wmi::ClassProvider {
         std::size_t position = 0;
         return std::make_unique<wmi::FunctionCursor>(
             [instances, error, position]() mutable -> std::optional<Instance> {
-                if (error) throw Error(Error::Code::ProviderFailure, *error);
+                if (error) throw Error(Error::Code::ProviderFailure, escapedForMessage(*error));
                 if (!instances || position >= instances->size()) return std::nullopt;
                 return (*instances)[position++];
             });
@@ -188,7 +211,7 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
     auto registry = std::make_shared<wmi::Registry>();
     if (wmiError) registry->setConnectionError(r.text(*wmiError, QStringLiteral("wmiError")));
 
-    QStringList given;
+    QSet<QString> given;  // case-folded class names
     if (wmiNode) {
         r.object(*wmiNode, QStringLiteral("wmi"));
         for (std::size_t c = 0; c < wmiNode->keys.size(); ++c) {
@@ -196,13 +219,16 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
             const JsonNode& node = wmiNode->items[c];
             const QString path = join(QStringLiteral("wmi"), written);
             if (written.isEmpty()) r.fail(path, QStringLiteral("a class needs a name"));
-            if (given.contains(written, Qt::CaseInsensitive))
+            const qsizetype before = given.size();
+            given.insert(written.toCaseFolded());
+            if (given.size() == before)
                 r.fail(path, QStringLiteral("the class is given twice (names ignore case)"));
-            given << written;
 
             const QString known = wmi::schemaClassName(written);
             const QString name = known.isEmpty() ? written : known;
             QStringList properties = wmi::schemaProperties(name);
+            machinefile::NameSet listed;  // case-folded `properties`
+            for (const QString& p : properties) listed.insert(p.toCaseFolded());
 
             if (node.isObject()) {
                 const JsonNode* error = node.member(QStringLiteral("error"));
@@ -218,10 +244,9 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
             auto instances = std::make_shared<std::vector<Instance>>();
             instances->reserve(node.items.size());
             for (std::size_t k = 0; k < node.items.size(); ++k) {
-                instances->push_back(
-                    toInstance(r, node.items[k], name, path + QStringLiteral("[%1]").arg(k)));
+                instances->push_back(toInstance(r, node.items[k], name, path + index(k)));
                 for (const wmi::Property& p : instances->back().properties()) {
-                    if (!properties.contains(p.name, Qt::CaseInsensitive)) properties << p.name;
+                    if (listed.insert(p.name.toCaseFolded())) properties << p.name;
                 }
             }
             registry->add(
@@ -230,7 +255,7 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
     }
     // A known class the file leaves out simply has no instances.
     for (const QString& name : wmi::schemaClasses()) {
-        if (!given.contains(name, Qt::CaseInsensitive))
+        if (!given.contains(name.toCaseFolded()))
             registry->add(std::make_shared<FileClassProvider>(name, wmi::schemaProperties(name),
                                                               nullptr, std::nullopt));
     }
@@ -338,12 +363,18 @@ std::shared_ptr<Clock> readClock(const Reader& r, const JsonNode* node, bool adv
     const QString nowText = r.text(*now, join(base, QStringLiteral("now")));
     QDateTime start = QDateTime::fromString(nowText, Qt::ISODateWithMs);
     if (!start.isValid() || nowText.size() < 19 || nowText[10] != QLatin1Char('T'))
-        r.fail(
-            join(base, QStringLiteral("now")),
-            QStringLiteral("\"%1\" is not a date and time like 2024-04-01T08:05:09").arg(nowText));
+        r.fail(join(base, QStringLiteral("now")),
+               QStringLiteral("%1 is not a date and time like 2024-04-01T08:05:09")
+                   .arg(quotedForMessage(nowText)));
     start = start.toLocalTime();
-    const std::int64_t ticks = r.integer(*tick, join(base, QStringLiteral("tickCount")), 0,
-                                         std::numeric_limits<std::int64_t>::max());
+    const QString tickPath = join(base, QStringLiteral("tickCount"));
+    if (tick->type != JsonNode::Type::Integer) r.wrongKind(tickPath, "an integer", *tick);
+    // No computer has been up longer; the start time and the clock can then never overflow.
+    if (tick->integer < 0 || tick->integer > maxTickCountMs)
+        r.fail(tickPath, QStringLiteral("tickCount out of range: %1 (0 to %2 ms, 100 years)")
+                             .arg(tick->integer)
+                             .arg(maxTickCountMs));
+    const std::int64_t ticks = tick->integer;
     return std::make_shared<OffsetClock>(start, ticks, advances);
 }
 
@@ -356,15 +387,15 @@ Machine parseMachineFile(const QByteArray& json, const QString& nameForMessages,
     QString syntaxError;
     if (!machinefile::parseJson(json, root, syntaxError))
         throw MachineFileError(
-            QStringLiteral("%1: not a JSON file: %2").arg(nameForMessages, syntaxError));
+            QStringLiteral("%1: not a JSON file: %2").arg(r.file(), syntaxError));
     if (!root.isObject())
         throw MachineFileError(QStringLiteral("%1: expected a JSON object, found %2")
-                                   .arg(nameForMessages, QLatin1String(typeName(root.type))));
+                                   .arg(r.file(), QLatin1String(typeName(root.type))));
     const JsonNode* version = root.member(QStringLiteral("torvix-machine"));
     if (!version)
         throw MachineFileError(
             QStringLiteral("%1: not a machine file (the member \"torvix-machine\": 1 is missing)")
-                .arg(nameForMessages));
+                .arg(r.file()));
     if (version->type != JsonNode::Type::Integer || version->integer != 1)
         r.fail(QStringLiteral("torvix-machine"),
                QStringLiteral("this program reads version 1 of the machine file only"));
@@ -380,24 +411,60 @@ Machine parseMachineFile(const QByteArray& json, const QString& nameForMessages,
     m.wmi = std::make_shared<wmi::QueryService>(
         readWmi(r, root.member(QStringLiteral("wmi")), root.member(QStringLiteral("wmiError"))));
     if (const JsonNode* dir = root.member(QStringLiteral("directory")))
-        m.directory = directory::readFileDirectory(*dir, nameForMessages);
+        m.directory = directory::readFileDirectory(*dir, r.file());
     else
         m.directory = directory::makeUnreachableDirectory(
-            QStringLiteral("%1 describes no directory").arg(nameForMessages));
+            QStringLiteral("%1 describes no directory").arg(r.file()));
     return m;
 }
 
 Machine loadMachineFile(const QString& path, bool clockAdvances) {
-    if (QFileInfo(path).isDir())
-        throw MachineFileError(QStringLiteral("%1: is a folder, not a machine file").arg(path));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw MachineFileError(QStringLiteral("%1: cannot be read: %2").arg(path, f.errorString()));
-    const QByteArray data = f.read(maxFileSize + 1);
-    if (data.size() > maxFileSize)
-        throw MachineFileError(QStringLiteral("%1: too large for a machine file").arg(path));
-    if (f.error() != QFileDevice::NoError)
-        throw MachineFileError(QStringLiteral("%1: cannot be read: %2").arg(path, f.errorString()));
+    const QString shown = escapedForMessage(path, messagePathLimit);
+    auto fail = [&](const QString& what) {
+        return MachineFileError(QStringLiteral("%1: %2").arg(shown, what));
+    };
+    auto systemError = [&](int error) {
+        return fail(
+            QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(strerror(error))));
+    };
+    // The path is opened as the bytes it was given, so a name that is not UTF-8 still opens.
+    // O_NONBLOCK: a FIFO without a writer must not hold the program; only a regular file is
+    // read at all.
+    const QByteArray bytes = bytesFromText(path);
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw systemError(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw systemError(errno);
+    if (S_ISDIR(st.st_mode)) throw fail(QStringLiteral("is a folder, not a machine file"));
+    if (!S_ISREG(st.st_mode))
+        throw fail(QStringLiteral("is not a regular file (a FIFO or device), not a machine file"));
+    if (st.st_size > maxFileSize)
+        throw fail(QStringLiteral("too large for a machine file (more than %1 MB)")
+                       .arg(maxFileSize / (1024 * 1024)));
+    QByteArray data;
+    data.resize(static_cast<qsizetype>(st.st_size));
+    qsizetype got = 0;
+    // The file may grow while it is read; never past the cap.
+    for (;;) {
+        if (got == data.size()) {
+            if (data.size() > maxFileSize)
+                throw fail(QStringLiteral("too large for a machine file (more than %1 MB)")
+                               .arg(maxFileSize / (1024 * 1024)));
+            data.resize(data.size() + 65536);
+        }
+        const ssize_t n = ::read(fd, data.data() + got, static_cast<size_t>(data.size() - got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw systemError(errno);
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    data.truncate(got);
     return parseMachineFile(data, path, clockAdvances);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/wmi/schema.h"
 
+#include <QHash>
 #include <algorithm>
 #include <vector>
 
@@ -171,11 +172,14 @@ const std::vector<ClassSchema>& table() {
     return classes;
 }
 
+// Hashed by case-folded name: a machine file may name a great many classes.
 const ClassSchema* lookup(QStringView className) {
-    for (const ClassSchema& c : table()) {
-        if (c.name.compare(className, Qt::CaseInsensitive) == 0) return &c;
-    }
-    return nullptr;
+    static const QHash<QString, const ClassSchema*> byName = [] {
+        QHash<QString, const ClassSchema*> h;
+        for (const ClassSchema& c : table()) h.insert(c.name.toCaseFolded(), &c);
+        return h;
+    }();
+    return byName.value(className.toString().toCaseFolded(), nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <vector>
 
+#include "platform/outside_text.h"
+
 namespace torvix::wmi {
 
 void Registry::add(ProviderPtr provider) {
@@ -128,7 +130,8 @@ Services QueryService::connect(const QString& moniker) const {
         return Error(Error::Code::ConnectionFailed,
                      QStringLiteral("cannot connect to \"%1\": %2").arg(moniker, why));
     };
-    if (registry_->connectionError()) throw fail(*registry_->connectionError());
+    // The text comes from a machine file: any length, any characters.
+    if (registry_->connectionError()) throw fail(escapedForMessage(*registry_->connectionError()));
 
     // winmgmts:[{security settings}][!][\\server\namespace]
     static const QRegularExpression form(
