@@ -14,9 +14,14 @@ void readBack(const wmi::Instance& instance, const QString& file) {
     for (const wmi::Property& p : instance.properties()) {
         const wmi::Value* byName = instance.find(p.name);
         FUZZ_CHECK(byName != nullptr, file);
-        // Names are one property whatever their case: the first of that name answers.
-        FUZZ_CHECK(instance.find(p.name.toUpper()) == byName, p.name);
-        FUZZ_CHECK(instance.find(p.name.toLower()) == byName, p.name);
+        // Names are one property whatever their case: the first of that name answers. (Only
+        // ASCII names: some letters change length when their case changes.)
+        bool ascii = true;
+        for (QChar c : p.name) ascii = ascii && c.unicode() < 0x80;
+        if (ascii) {
+            FUZZ_CHECK(instance.find(p.name.toUpper()) == byName, p.name);
+            FUZZ_CHECK(instance.find(p.name.toLower()) == byName, p.name);
+        }
         torvix::fuzz::allowing<wmi::Error>([&] { (void)p.value.toText(); });
     }
 }
