@@ -15,6 +15,7 @@ packages=(
     cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils
     slapd ldap-utils
     systemd-journal-remote util-linux
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -87,6 +87,8 @@ QString unquoteShellValue(QStringView v) {
     QString out;
     out.reserve(v.size());
     QChar quote;
+    // Blanks up to here were quoted or escaped and stay; only bare trailing ones go.
+    qsizetype kept = 0;
     for (qsizetype i = 0; i < v.size(); ++i) {
         const QChar c = v[i];
         if (quote.isNull()) {
@@ -94,6 +96,7 @@ QString unquoteShellValue(QStringView v) {
                 quote = c;
             } else if (c == u'\\' && i + 1 < v.size()) {
                 out += v[++i];
+                kept = out.size();
             } else if (c == u'#' && (i == 0 || v[i - 1].isSpace())) {
                 break;  // a comment after the value
             } else {
@@ -104,13 +107,13 @@ QString unquoteShellValue(QStringView v) {
         } else if (quote == u'"' && c == u'\\' && i + 1 < v.size() &&
                    QStringView(u"\"\\$`").contains(v[i + 1])) {
             out += v[++i];
+            kept = out.size();
         } else {
             out += c;
+            kept = out.size();
         }
     }
-    if (quote.isNull()) {
-        while (!out.isEmpty() && out.back().isSpace()) out.chop(1);
-    }
+    while (out.size() > kept && out.back().isSpace()) out.chop(1);
     return out;
 }
 
