@@ -64,9 +64,14 @@ class NetlinkSocket {
                 fail("recv");
             }
             if (n == 0) fail("recv");
+            // NLMSG_OK compares the header's unsigned length with this signed count: the count
+            // must stay signed, since NLMSG_NEXT may take it below zero at the end.
             int remaining = static_cast<int>(n);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
             for (auto* h = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(h, remaining);
                  h = NLMSG_NEXT(h, remaining)) {
+#pragma GCC diagnostic pop
                 if (h->nlmsg_seq != seq_) continue;
                 if (h->nlmsg_type == NLMSG_DONE) return;
                 if (h->nlmsg_type == NLMSG_ERROR) {
