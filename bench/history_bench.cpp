@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/live/history_providers.h"
 #include "platform/live/login_history.h"
 #include "platform/wmi/service.h"
@@ -58,15 +59,10 @@ QByteArray makeWtmp() {
 }
 
 double medianMs(int runs, const std::function<int()>& once, int* result) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
+    return torvix::bench::medianMs(runs, [&] {
         *result = once();
-        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+        return true;
+    });
 }
 
 }  // namespace

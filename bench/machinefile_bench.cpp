@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/machine.h"
 #include "platform/machinefile/json_reader.h"
 
@@ -33,15 +34,10 @@ QByteArray members(const char* format, const char* lastFormat) {
 }
 
 double medianMs(int runs, const std::function<bool()>& once, bool* loaded) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
+    return torvix::bench::medianMs(runs, [&] {
         *loaded = once();
-        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+        return true;
+    });
 }
 
 }  // namespace

@@ -21,13 +21,10 @@ bool copyToClipboard(QWidget* mainWindow) {
 }
 
 void Command41_Click(QWidget* mainWindow, UserInterface& ui) {
-    // A click while a copy waits (the yields let clicks through) starts no second one.
+    // A click while a copy waits starts no second one.
     static bool running = false;
-    if (running) return;
-    running = true;
-    struct Done {
-        ~Done() { running = false; }
-    } done;
+    const 画面キャプチャ::SingleRun run(running);
+    if (!run.owns()) return;
 
     QPointer<QWidget> window(mainWindow);
     if (ui.messageBox(questionText, questionTitle, UserInterface::Buttons::YesNo,

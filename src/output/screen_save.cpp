@@ -99,13 +99,10 @@ QString failedText(const QString& path, const QString& cause) {
 }
 
 void Command38_Click(QWidget* mainWindow, const SystemFunctions* system, UserInterface& ui) {
-    // A click while a save waits (the yields let clicks through) starts no second one.
+    // A click while a save waits starts no second one.
     static bool running = false;
-    if (running) return;
-    running = true;
-    struct Done {
-        ~Done() { running = false; }
-    } done;
+    const 画面キャプチャ::SingleRun run(running);
+    if (!run.owns()) return;
 
     QPointer<QWidget> window(mainWindow);
     QString desktop;

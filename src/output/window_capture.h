@@ -24,6 +24,23 @@ void waitWithEvents(int ms);
 // window that is gone by then (the program ended during a wait) gives false.
 bool captureToClipboard(QWidget* mainWindow, bool leadingWait);
 
+// Keeps a routine from starting again inside its own waits (they let clicks through): only the
+// first of nested runs sharing `flag` owns it.
+class SingleRun {
+  public:
+    explicit SingleRun(bool& flag) : flag_(flag), owns_(!flag) { flag_ = true; }
+    ~SingleRun() {
+        if (owns_) flag_ = false;
+    }
+    SingleRun(const SingleRun&) = delete;
+    SingleRun& operator=(const SingleRun&) = delete;
+    bool owns() const { return owns_; }
+
+  private:
+    bool& flag_;
+    bool owns_;
+};
+
 // The picture the clipboard holds, if it holds one.
 std::optional<QImage> clipboardPicture();
 
