@@ -187,7 +187,9 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
         case CommandLine::Mode::Version:
             writeUtf8(stdout, versionText() + QLatin1Char('\n'));
             return 0;
-        case CommandLine::Mode::Report: {
+        case CommandLine::Mode::Report:
+        case CommandLine::Mode::Snapshot:
+        case CommandLine::Mode::Facts: {
             if (startReport) return startReport(c);
             int appArgc = argc;
             std::unique_ptr<QCoreApplication> app;

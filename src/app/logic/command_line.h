@@ -11,7 +11,8 @@ namespace torvix {
 
 // What the program was asked to do on its command line.
 struct CommandLine {
-    enum class Mode { Window, Report, Help, Version, Invalid };
+    // Report, Snapshot and Facts run without a window (see ReportStarter and runReport).
+    enum class Mode { Window, Report, Snapshot, Facts, Help, Version, Invalid };
     enum class Format { Text, Json };
 
     Mode mode = Mode::Window;
@@ -40,8 +41,8 @@ Machine machineFor(const CommandLine& commandLine, const LiveMachineOptions& liv
 // code. It creates its own QApplication.
 using WindowStarter = std::function<int(const CommandLine&)>;
 
-// Runs a Mode::Report command line with the application object it chooses (the program asks a
-// reachable display for its size); returns the exit code.
+// Runs a window-less command line (Report, Snapshot, Facts) with the application object it
+// chooses (the program asks a reachable display for its size); returns the exit code.
 using ReportStarter = std::function<int(const CommandLine&)>;
 
 // The whole command line: help, version and the report are handled here (the report needs no

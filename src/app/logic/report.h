@@ -56,7 +56,8 @@ QStringList reportWindowNames();
 // --report: runs the main window's start-up sequence and one clock tick without a window, then
 // prints the named window. Returns the exit code (2 for an unknown window or a bad machine file).
 int runReport(const CommandLine& commandLine);
-// The same with the live computer's options (the display size of a reachable screen).
+// The same with the live computer's options (the display size of a reachable screen). This is
+// the entry of every window-less mode: it goes by commandLine.mode (Report, Snapshot, Facts).
 int runReport(const CommandLine& commandLine, const LiveMachineOptions& live);
 // The same on a given machine, writing to `out`; for tests and the benchmark.
 int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out);
