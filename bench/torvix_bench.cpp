@@ -1,7 +1,9 @@
 // Times the start-up sequence (live computer and machine file) and a whole `torvix --report`
-// process, printing the median of N runs of each in milliseconds.
+// process, and a snapshot of this computer, printing the median of N runs of each in milliseconds.
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "app/logic/form1_logic.h"
+#include "app/logic/snapshot.h"
 #include "bench_support.h"
 #include "items/catalog.h"
 #include "items/user_interface.h"
@@ -87,5 +90,27 @@ int main(int argc, char** argv) {
               p.start(binary, {"--report"});
               return p.waitForFinished(60000) && p.exitCode() == 0;
           }));
+    {
+        // A snapshot reads every source once: the gathering, then the writing of the file.
+        QByteArray text;
+        print("snapshot of this computer (gathering)", medianMs(runs, [&] {
+                  torvix::Machine machine = torvix::makeLiveMachine({});
+                  text = torvix::machinefile::machineFileText(torvix::takeSnapshot(machine));
+                  return !text.isEmpty();
+              }));
+        std::printf("%-48s %10.1f KiB\n", "snapshot size", text.size() / 1024.0);
+        const QString file = QDir::temp().filePath("torvix-bench-snapshot.json");
+        print("torvix --snapshot process (this computer)", medianMs(runs, [&] {
+                  QProcess p;
+                  p.start(binary, {"--snapshot", file});
+                  return p.waitForFinished(60000) && p.exitCode() == 0;
+              }));
+        print("torvix --report process (its snapshot)", medianMs(runs, [&] {
+                  QProcess p;
+                  p.start(binary, {"--report", "--machine", file});
+                  return p.waitForFinished(60000) && p.exitCode() == 0;
+              }));
+        QFile::remove(file);
+    }
     return 0;
 }

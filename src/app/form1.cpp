@@ -1,7 +1,12 @@
 #include "app/form1.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWindow>
@@ -16,6 +21,7 @@
 #include "app/app_look.h"
 #include "app/form2.h"
 #include "app/form_widgets.h"
+#include "app/logic/item_text.h"
 #include "output/form3.h"
 #include "output/screen_copy.h"
 #include "output/screen_save.h"
@@ -124,6 +130,62 @@ Form1::Form1(Machine& machine, Options options)
     setClickAction(QStringLiteral("Command38"),
                    [this] { 画面保存::Command38_Click(this, logic_.machine().system.get(), ui_); });
     setClickAction(QStringLiteral("Command41"), [this] { 画面コピー::Command41_Click(this, ui_); });
+    installValueCopy();
+}
+
+void Form1::installValueCopy() {
+    using K = ControlSpec::Kind;
+    for (const ControlSpec& c : form1Spec().controls) {
+        QWidget* w = widgets_->widget(c.name);
+        if (!w) continue;
+        if (c.kind == K::Button || c.kind == K::ListBox) {
+            // A right click on a caption opens its list; neither it nor the message list
+            // passes the click on to the window's menu.
+            w->setContextMenuPolicy(Qt::PreventContextMenu);
+        } else if (c.kind == K::TextBox) {
+            auto* box = static_cast<QLineEdit*>(w);
+            box->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(box, &QWidget::customContextMenuRequested, this, [this, box](QPoint at) {
+                // The box's own entries (copy a selection, select all) stay below ours.
+                QMenu* menu = box->createStandardContextMenu();
+                QAction* copy = new QAction(copyValuesCaption(), menu);
+                connect(copy, &QAction::triggered, this, &Form1::copyValuesAsText);
+                QAction* first = menu->actions().value(0);
+                menu->insertAction(first, copy);
+                menu->insertSeparator(first);
+                menu->setAttribute(Qt::WA_DeleteOnClose);
+                menu->popup(box->mapToGlobal(at));
+            });
+            box->installEventFilter(this);
+        }
+    }
+}
+
+void Form1::copyValuesAsText() {
+    QGuiApplication::clipboard()->setText(itemTableText(logic_.model()));
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent* event) {
+    // The window's background, its frames and its labels.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(copyValuesCaption(), this, &Form1::copyValuesAsText);
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // Ctrl+C in a value box copies the whole table; a part of the value the user has selected
+    // is copied as a box always copies it.
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        auto* box = qobject_cast<QLineEdit*>(watched);
+        if (box && !box->hasSelectedText()) {
+            copyValuesAsText();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 Form1::~Form1() {

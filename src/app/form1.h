@@ -56,6 +56,10 @@ class Form1 : public QWidget, public ProgramControl {
 
     void Command15_Click();
 
+    // "値をテキストでコピー": the item table as text on the clipboard.
+    void copyValuesAsText();
+    static QString copyValuesCaption() { return QStringLiteral("値をテキストでコピー"); }
+
   Q_SIGNALS:
     // The start-up sequence has run to its end.
     void startupSequenceDone();
@@ -63,9 +67,12 @@ class Form1 : public QWidget, public ProgramControl {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void applyTitleBarHints();
+    void installValueCopy();
     void scheduleStartup();
     void Form_Activate();
     void onClicked(const QString& name);

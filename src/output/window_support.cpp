@@ -1,17 +1,37 @@
 #include "output/window_support.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace torvix {
 
 namespace {
 constexpr int twipsPerPixel = 15;
+
+// Ctrl+C in the list itself: the list view would copy only its current line.
+class ListCopyFilter : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+            if (auto* list = qobject_cast<QListWidget*>(watched)) {
+                copyListLines(list);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 QMessageBox::Icon boxIcon(UserInterface::Icon icon) {
     switch (icon) {
@@ -64,6 +84,21 @@ void bringForward(QWidget* window) {
     window->activateWindow();
 }
 
+QString listLinesText(const QListWidget* list) {
+    QList<int> rows;
+    for (const QListWidgetItem* item : list->selectedItems()) rows << list->row(item);
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty())
+        for (int row = 0; row < list->count(); ++row) rows << row;
+    QString out;
+    for (int row : rows) out += list->item(row)->text() + QLatin1Char('\n');
+    return out;
+}
+
+void copyListLines(const QListWidget* list) {
+    QGuiApplication::clipboard()->setText(listLinesText(list));
+}
+
 ListWindowParts buildListWindow(QWidget* window, const QString& objectName, const QString& title,
                                 const FormModel& model, QSize sizeTwips) {
     window->setObjectName(objectName);
@@ -80,6 +115,12 @@ ListWindowParts buildListWindow(QWidget* window, const QString& objectName, cons
     parts.list1->setObjectName(QStringLiteral("List1"));
     parts.list1->setSortingEnabled(false);
     parts.list1->setUniformItemSizes(true);
+
+    // Ctrl+C anywhere in the window copies the selected lines, or all of them.
+    QListWidget* list = parts.list1;
+    auto* copy = new QShortcut(QKeySequence::Copy, window);
+    QObject::connect(copy, &QShortcut::activated, list, [list] { copyListLines(list); });
+    list->installEventFilter(new ListCopyFilter(list));
 
     auto* top = new QHBoxLayout;
     top->addStretch(1);

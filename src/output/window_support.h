@@ -39,6 +39,11 @@ struct ListWindowParts {
     QListWidget* list1 = nullptr;
     QPushButton* command1 = nullptr;
 };
+// The list windows' lines as text: the selected ones in list order, or all when none is
+// selected; each ends in "\n". copyListLines puts them on the clipboard (Ctrl+C does).
+QString listLinesText(const QListWidget* list);
+void copyListLines(const QListWidget* list);
+
 ListWindowParts buildListWindow(QWidget* window, const QString& objectName, const QString& title,
                                 const FormModel& model, QSize sizeTwips);
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -17,6 +20,7 @@
 #include "app/form2.h"
 #include "app/form_widgets.h"
 #include "app/gui_test_support.h"
+#include "app/logic/item_text.h"
 #include "support/test_support.h"
 #include "windows/form7.h"
 
@@ -387,4 +391,71 @@ TEST_F(Form1Test, HistoryWindowKeepsTwentyFourLines) {
     form->Command15_Click();
     ASSERT_TRUE(form->form2());
     EXPECT_EQ(form->form2()->List1()->count(), 24);
+}
+
+TEST_F(Form1Test, ValuesAsTextFromTheMenusAndCtrlC) {
+    showAndStart();
+    const QString table = itemTableText(form->logic().model());
+    ASSERT_TRUE(table.startsWith("CPUのクロック\t")) << table.toStdString();
+    auto* box = form->findChild<QLineEdit*>("Text12");
+    ASSERT_TRUE(box);
+    // The copy entry of the menu that a right click at `target` opens, if one opens.
+    auto menuCopy = [](QWidget* target) -> QAction* {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                target->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(target, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == Form1::copyValuesCaption()) return a;
+        return nullptr;
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"menu on the window",
+         [&] {
+             QAction* a = menuCopy(form->findChild<QGroupBox*>("Frame3"));
+             ASSERT_TRUE(a);
+             a->trigger();
+         },
+         table},
+        {"menu on a value box",
+         [&] {
+             QAction* a = menuCopy(box);
+             ASSERT_TRUE(a);
+             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+             // Ours first; the box's own entries stay.
+             EXPECT_EQ(menu->actions().value(0), a);
+             EXPECT_GT(menu->actions().size(), 3);
+             a->trigger();
+         },
+         table},
+        {"Ctrl+C in a value box",
+         [&] {
+             box->setFocus();
+             box->deselect();
+             QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+         },
+         table},
+        {"Ctrl+C on a selected part of a value",
+         [&] {
+             box->setFocus();
+             box->setSelection(0, 3);
+             QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+         },
+         form->logic().model().text("Text12").left(3)},
+    };
+    for (const Row& row : rows) {
+        QGuiApplication::clipboard()->setText("before");
+        row.act();
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), row.expected) << row.what;
+    }
+    // A right click on a caption keeps its own meaning: no menu.
+    EXPECT_EQ(menuCopy(form->findChild<QPushButton*>("Command12")), nullptr);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }

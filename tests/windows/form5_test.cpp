@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -144,5 +145,35 @@ TEST_F(Form5Test, MouseUpOverTheCaptionOpensItOnceAndLeavesTheBox) {
         EXPECT_EQ(main.startupRuns(), runs) << c.name;
         EXPECT_EQ(queries->load() - before, c.newQueries) << c.name;
         EXPECT_EQ(main.logic().model().text("Text18"), c.text18) << c.name;
+    }
+}
+
+TEST_F(Form5Test, CtrlCCopiesTheSelectedLinesOrAll) {
+    showForm5(nullptr, machine);
+    QPointer<Form5> f = Form5::instance();
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f));
+    auto* list = f->findChild<QListWidget*>("List1");
+    auto* button = f->findChild<QPushButton*>("Command1");
+    ASSERT_TRUE(list && button);
+    struct Row {
+        QList<int> selected;
+        QWidget* focus;
+        QString expected;
+    };
+    const Row rows[] = {
+        {{}, list, expectedLines.join('\n') + '\n'},
+        {{2, 0}, list, expectedLines[0] + '\n' + expectedLines[2] + '\n'},
+        {{1}, button, expectedLines[1] + '\n'},
+    };
+    list->setSelectionMode(QAbstractItemView::MultiSelection);
+    for (const Row& row : rows) {
+        list->clearSelection();
+        for (int r : row.selected) list->item(r)->setSelected(true);
+        QGuiApplication::clipboard()->clear();
+        row.focus->setFocus();
+        QTest::keyClick(row.focus, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(waitFor([&] { return QGuiApplication::clipboard()->text() == row.expected; }))
+            << QGuiApplication::clipboard()->text().toStdString();
     }
 }

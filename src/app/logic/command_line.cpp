@@ -104,6 +104,10 @@ CommandLine parseCommandLine(const QStringList& args) {
                         "--press: the main window has no button %1 that works without a window")
                         .arg(quotedForMessage(button)));
             c.press << button;
+        } else if (isOption(arg, QStringLiteral("--snapshot"))) {
+            if (!once(seen, QStringLiteral("--snapshot"), error)) return invalid(error);
+            if (!takeValue(args, i, QStringLiteral("--snapshot"), c.snapshotFile, error))
+                return invalid(error);
         } else if (isOption(arg, QStringLiteral("--machine"))) {
             if (!once(seen, QStringLiteral("--machine"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--machine"), c.machineFile, error))
@@ -114,10 +118,17 @@ CommandLine parseCommandLine(const QStringList& args) {
             return invalid(QStringLiteral("unexpected argument %1").arg(quotedForMessage(arg)));
         }
     }
+    const bool snapshot = !c.snapshotFile.isEmpty();
     if (help) {
         c.mode = CommandLine::Mode::Help;
     } else if (version) {
         c.mode = CommandLine::Mode::Version;
+    } else if (snapshot && report) {
+        return invalid(QStringLiteral("--snapshot and --report cannot be used together"));
+    } else if (snapshot && (windowGiven || !c.press.isEmpty())) {
+        return invalid(QStringLiteral("--window and --press are used with --report"));
+    } else if (snapshot) {
+        c.mode = CommandLine::Mode::Snapshot;
     } else if (report) {
         c.mode = CommandLine::Mode::Report;
     } else if (windowGiven) {
@@ -147,6 +158,19 @@ QString usageText() {
         "                                  click would (repeatable, in order; questions are\n"
         "                                  answered Yes, messages go to standard error), e.g.\n"
         "                                  --press Command31 lists the installed software\n"
+        "  torvix --snapshot FILE [--machine FILE]\n"
+        "                                  "
+        "このパソコン (または FILE のパソコン) を --machine で読めるファイルに書きます\n"
+        "                                  (\"-\" は標準出力)。ファイルには、ユーザ名・ホスト名・\n"
+        "                                  IP/MAC アドレス・プリンター・起動の履歴・インストール\n"
+        "                                  されているソフトの一覧などが入ります。送る前にご確認\n"
+        "                                  ください\n"
+        "                                  write this computer (or the one --machine describes)\n"
+        "                                  as a machine file that --machine replays (\"-\":\n"
+        "                                  standard output). It holds user and host names, IP\n"
+        "                                  and MAC addresses, printers, start and shutdown\n"
+        "                                  history, logon counts and the installed software: know\n"
+        "                                  what you send\n"
         "  torvix --help                   この説明 / this text\n"
         "  torvix --version                版 / version\n");
     // The windows that exist, so that the list cannot drift from them.

@@ -19,13 +19,14 @@ struct CommandLine {
     Format format = Format::Text;
     QString window = QStringLiteral("Form1");  // --window NAME (report only)
     QString machineFile;                       // --machine FILE; empty: this computer
+    QString snapshotFile;                      // --snapshot FILE ("-": standard output)
     QStringList press;  // --press NAME (report only): main-window buttons, in the order given
     QString error;      // Mode::Invalid: what is wrong, for the user
 };
 
 // Reads the arguments after the program name:
 //   [--machine FILE] | --report[=text|json] [--window NAME] [--press NAME]... [--machine FILE]
-//   | --help | --version
+//   | --snapshot FILE [--machine FILE] | --help | --version
 // Options also take the "--opt=value" form. Anything else gives Mode::Invalid with a message.
 CommandLine parseCommandLine(const QStringList& arguments);
 

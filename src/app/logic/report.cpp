@@ -10,8 +10,9 @@
 #include "app/logic/form2_content.h"
 #include "app/logic/form4_report.h"
 #include "app/logic/form5_report.h"
-#include "app/logic/form7_report.h"
 #include "app/logic/form6_report.h"
+#include "app/logic/form7_report.h"
+#include "app/logic/snapshot.h"
 #include "platform/outside_text.h"
 
 namespace torvix {
@@ -171,6 +172,7 @@ int runReport(const CommandLine& commandLine) {
 }
 
 int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
+    if (commandLine.mode == CommandLine::Mode::Snapshot) return runSnapshot(commandLine, live);
     if (!reportWindowTable().contains(commandLine.window)) {
         QByteArray unused;
         Machine none;

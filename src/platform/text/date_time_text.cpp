@@ -43,6 +43,12 @@ QString withoutTimeZone(const QString& format) {
 
 }  // namespace
 
+QString effectiveTimeLocale(const QString& localeName) {
+    if (!localeName.isEmpty()) return localeName;
+    const QString process = processTimeLocale();
+    return process.isEmpty() ? QStringLiteral("C") : process;
+}
+
 QString generalDateTimeText(const QDateTime& value, const QString& localeName, bool hasDate) {
     const QTime t = value.time();
     const bool midnight = t.hour() == 0 && t.minute() == 0 && t.second() == 0;

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "app/logic/command_line.h"
+#include "platform/machine.h"
+#include "platform/machinefile/machine_writer.h"
+
+namespace torvix {
+
+// Reads, once each, everything the program's routines and windows read about `machine`: every
+// management class (the echo of the computer's own address as the ping answered it, only the
+// first process the address date needs), the operating-system functions, the clock and locale,
+// and the directory's answer to this user's query. A failing source is kept as its failure.
+machinefile::MachineDescription takeSnapshot(Machine& machine);
+
+// Writes `bytes` to `path` through a temporary file in the same folder and a rename, so that the
+// path holds either its old content or all of the new one; "-" writes to standard output.
+// Returns an empty text on success, else what went wrong, for the user.
+QString writeWholeFile(const QString& path, const QByteArray& bytes);
+
+// --snapshot FILE [--machine FILE]: the exit code (0, 1 when the file cannot be written, 2 for a
+// bad machine file).
+int runSnapshot(const CommandLine& commandLine, const LiveMachineOptions& live);
+
+}  // namespace torvix
