@@ -64,7 +64,7 @@ CommandLine invalid(const QString& message) {
 
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine c;
-    bool report = false, help = false, version = false, windowGiven = false;
+    bool report = false, facts = false, help = false, version = false, windowGiven = false;
     QSet<QString> seen;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
@@ -89,6 +89,9 @@ CommandLine parseCommandLine(const QStringList& args) {
             else
                 return invalid(QStringLiteral("unknown report format %1 (text or json)")
                                    .arg(quotedForMessage(format)));
+        } else if (arg == QLatin1String("--facts")) {
+            if (!once(seen, QStringLiteral("--facts"), error)) return invalid(error);
+            facts = true;
         } else if (isOption(arg, QStringLiteral("--window"))) {
             if (!once(seen, QStringLiteral("--window"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
@@ -118,6 +121,12 @@ CommandLine parseCommandLine(const QStringList& args) {
         c.mode = CommandLine::Mode::Help;
     } else if (version) {
         c.mode = CommandLine::Mode::Version;
+    } else if (report && facts) {
+        return invalid(QStringLiteral("--facts and --report cannot be combined"));
+    } else if (facts && (windowGiven || !c.press.isEmpty())) {
+        return invalid(QStringLiteral("--facts takes --machine only"));
+    } else if (facts) {
+        c.mode = CommandLine::Mode::Facts;
     } else if (report) {
         c.mode = CommandLine::Mode::Report;
     } else if (windowGiven) {
@@ -147,6 +156,10 @@ QString usageText() {
         "                                  click would (repeatable, in order; questions are\n"
         "                                  answered Yes, messages go to standard error), e.g.\n"
         "                                  --press Command31 lists the installed software\n"
+        "  torvix --facts [--machine FILE] "
+        "すべての項目を英語のキーで一つの JSON オブジェクトとして出力します\n"
+        "                                  print every item as one JSON object with stable\n"
+        "                                  English keys (fleet facts, e.g. for Ansible)\n"
         "  torvix --help                   この説明 / this text\n"
         "  torvix --version                版 / version\n");
     // The windows that exist, so that the list cannot drift from them.

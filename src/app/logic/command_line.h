@@ -25,7 +25,7 @@ struct CommandLine {
 
 // Reads the arguments after the program name:
 //   [--machine FILE] | --report[=text|json] [--window NAME] [--press NAME]... [--machine FILE]
-//   | --help | --version
+//   | --facts [--machine FILE] | --help | --version
 // Options also take the "--opt=value" form. Anything else gives Mode::Invalid with a message.
 CommandLine parseCommandLine(const QStringList& arguments);
 
