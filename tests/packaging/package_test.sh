@@ -4,8 +4,8 @@
 # installed program, removes it cleanly and runs lintian on it.
 # Usage: package_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
-src=$1
-build=$2
+src=$(realpath "$1")
+build=$(realpath "$2")
 if [[ $(id -u) -ne 0 ]]; then
     echo "SKIP: dpkg --root needs root" >&2
     exit 77
