@@ -57,7 +57,7 @@ text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$man" 2>/dev/null | col -b)
 for option in $("$root/bin/torvix" --help | grep -oE -- '--[a-z]+' | sort -u) --snapshot; do
     grep -q -- "$option" <<<"$text" || fail "man page lacks $option"
 done
-for section in 名前 NAME 書式 SYNOPSIS OPTIONS FILES インストールソフト名.txt MACアドレス.txt 特殊フォルダパス.txt; do
+for section in NAME 書式 SYNOPSIS OPTIONS FILES インストールソフト名.txt MACアドレス.txt 特殊フォルダパス.txt; do
     grep -q -- "$section" <<<"$text" || fail "man page lacks $section"
 done
 zcat "$root/share/doc/torvix/changelog.gz" | head -1 | grep -q "^torvix (" || fail "changelog"
