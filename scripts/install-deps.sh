@@ -16,6 +16,8 @@ packages=(
     slapd ldap-utils
     systemd-journal-remote util-linux
     clang libclang-rt-14-dev
+    dpkg-dev desktop-file-utils appstream lintian librsvg2-bin man-db groff-base bsdextrautils
+    ansible-core
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 
 namespace torvix {
 
@@ -11,7 +12,10 @@ namespace torvix {
 void installFontSubstitutes();
 QFont windowFont();
 
-// The program's own 32 x 32 window icon, shared by all its windows.
+// The program's own window icon, shared by all its windows, at the sizes it is drawn in (the
+// desktop's menu gets the same pictures from the installed hicolor icons).
+inline constexpr int programIconSizes[] = {16, 32, 48};
 QIcon programIcon();
+QImage programIconImage(int size);  // drawn without an application object
 
 }  // namespace torvix

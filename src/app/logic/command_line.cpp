@@ -64,7 +64,7 @@ CommandLine invalid(const QString& message) {
 
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine c;
-    bool report = false, help = false, version = false, windowGiven = false;
+    bool report = false, facts = false, help = false, version = false, windowGiven = false;
     QSet<QString> seen;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
@@ -89,6 +89,9 @@ CommandLine parseCommandLine(const QStringList& args) {
             else
                 return invalid(QStringLiteral("unknown report format %1 (text or json)")
                                    .arg(quotedForMessage(format)));
+        } else if (arg == QLatin1String("--facts")) {
+            if (!once(seen, QStringLiteral("--facts"), error)) return invalid(error);
+            facts = true;
         } else if (isOption(arg, QStringLiteral("--window"))) {
             if (!once(seen, QStringLiteral("--window"), error)) return invalid(error);
             if (!takeValue(args, i, QStringLiteral("--window"), c.window, error))
@@ -123,12 +126,20 @@ CommandLine parseCommandLine(const QStringList& args) {
         c.mode = CommandLine::Mode::Help;
     } else if (version) {
         c.mode = CommandLine::Mode::Version;
+    } else if (snapshot && facts) {
+        return invalid(QStringLiteral("--snapshot and --facts cannot be used together"));
     } else if (snapshot && report) {
         return invalid(QStringLiteral("--snapshot and --report cannot be used together"));
     } else if (snapshot && (windowGiven || !c.press.isEmpty())) {
         return invalid(QStringLiteral("--window and --press are used with --report"));
     } else if (snapshot) {
         c.mode = CommandLine::Mode::Snapshot;
+    } else if (report && facts) {
+        return invalid(QStringLiteral("--facts and --report cannot be combined"));
+    } else if (facts && (windowGiven || !c.press.isEmpty())) {
+        return invalid(QStringLiteral("--facts takes --machine only"));
+    } else if (facts) {
+        c.mode = CommandLine::Mode::Facts;
     } else if (report) {
         c.mode = CommandLine::Mode::Report;
     } else if (windowGiven) {
@@ -171,6 +182,10 @@ QString usageText() {
         "                                  and MAC addresses, printers, start and shutdown\n"
         "                                  history, logon counts and the installed software: know\n"
         "                                  what you send\n"
+        "  torvix --facts [--machine FILE] "
+        "すべての項目を英語のキーで一つの JSON オブジェクトとして出力します\n"
+        "                                  print every item as one JSON object with stable\n"
+        "                                  English keys (fleet facts, e.g. for Ansible)\n"
         "  torvix --help                   この説明 / this text\n"
         "  torvix --version                版 / version\n");
     // The windows that exist, so that the list cannot drift from them.

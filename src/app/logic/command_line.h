@@ -26,7 +26,7 @@ struct CommandLine {
 
 // Reads the arguments after the program name:
 //   [--machine FILE] | --report[=text|json] [--window NAME] [--press NAME]... [--machine FILE]
-//   | --snapshot FILE [--machine FILE] | --help | --version
+//   | --snapshot FILE [--machine FILE] | --facts [--machine FILE] | --help | --version
 // Options also take the "--opt=value" form. Anything else gives Mode::Invalid with a message.
 CommandLine parseCommandLine(const QStringList& arguments);
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/logic/facts.h"
 #include "app/logic/form2_content.h"
 #include "app/logic/form4_report.h"
 #include "app/logic/form5_report.h"
@@ -148,6 +149,7 @@ QStringList reportWindowNames() {
 }
 
 int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out) {
+    if (commandLine.mode == CommandLine::Mode::Facts) return runFacts(machine, out);
     const auto window = reportWindowTable().constFind(commandLine.window);
     if (window == reportWindowTable().constEnd()) {
         writeUtf8(stderr, QStringLiteral("torvix: unknown window %1 (known: %2)\n")

@@ -15,9 +15,9 @@ constexpr Rgb paleCyan = rgb(204, 255, 255);
 const QString list1 = QStringLiteral("List1");
 const QString label9 = QStringLiteral("Label9");
 
-// Text of a property in a joined line: null adds nothing.
-QString partOf(const wmi::Value& value) {
-    return value.isNull() ? QString() : value.toText();
+std::optional<QString> textOf(const wmi::Value& value) {
+    if (value.isNull()) return std::nullopt;
+    return value.toText();
 }
 
 void hideSearchNotice(FormModel& form) {
@@ -26,6 +26,16 @@ void hideSearchNotice(FormModel& form) {
 }
 
 }  // namespace
+
+const QString softwareQuery = QStringLiteral("Select * from Win32_Product");
+
+SoftwareEntry softwareEntry(const wmi::Instance& product) {
+    return {textOf(product.property(u"Caption")), textOf(product.property(u"Version"))};
+}
+
+QString softwareLine(const SoftwareEntry& entry) {
+    return entry.name.value_or(QString()) + QLatin1Char(' ') + entry.version.value_or(QString());
+}
 
 namespace {
 const QString softwareListName = QStringLiteral("インストールソフト名.txt");
@@ -81,9 +91,8 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
             hideSearchNotice(form);
             return true;
         }
-        const QString query = QStringLiteral("Select * from Win32_Product");
-        ctx.step(QStringLiteral("ExecQuery \"%1\"").arg(query));
-        wmi::ObjectSet products = services.ExecQuery(query);
+        ctx.step(QStringLiteral("ExecQuery \"%1\"").arg(softwareQuery));
+        wmi::ObjectSet products = services.ExecQuery(softwareQuery);
         ctx.ui().yield();
 
         for (;;) {
@@ -94,8 +103,7 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
             ctx.ui().yield();
             if (stopped()) break;
             ctx.step(QStringLiteral("Caption, Version"));
-            const QString line = partOf(product->property(u"Caption")) + QLatin1Char(' ') +
-                                 partOf(product->property(u"Version"));
+            const QString line = softwareLine(softwareEntry(*product));
             form.addItem(list1, line);
             ctx.step(QStringLiteral("write"));
             file.appendLine(line);

@@ -2,12 +2,24 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "items/routine.h"
 #include "platform/text/text_file.h"
 
 // The installed software list of the main window.
 namespace torvix::items {
+
+// The query the list walks, and what it shows of each product: Caption and Version, nullopt
+// where the property is null.
+extern const QString softwareQuery;
+struct SoftwareEntry {
+    std::optional<QString> name;
+    std::optional<QString> version;
+};
+SoftwareEntry softwareEntry(const wmi::Instance& product);
+// The list's line: name, a blank, version (a null part adds nothing).
+QString softwareLine(const SoftwareEntry& entry);
 
 // The file the list is written to, in the current directory.
 QString softwareListPath(const CurrentDirectory& currentDirectory);

@@ -7,16 +7,18 @@
 namespace torvix {
 
 const QString Form5Logic::title = QStringLiteral("プリンター");
+const QString Form5Logic::query = QStringLiteral("Select * From Win32_Printer");
 
 namespace {
 
-// A part of the line: empty when the property is null or cannot be read as text.
-QString partText(const wmi::Instance& printer, QStringView name) {
+// A part of the line: none when the property is null or cannot be read as text.
+std::optional<QString> partText(const wmi::Instance& printer, QStringView name) {
     try {
         const wmi::Value& value = printer.property(name);
-        return value.isNull() ? QString() : value.toText();
+        if (value.isNull()) return std::nullopt;
+        return value.toText();
     } catch (const std::exception&) {
-        return QString();
+        return std::nullopt;
     }
 }
 
@@ -31,10 +33,15 @@ bool isDefault(const wmi::Instance& printer) {
 
 }  // namespace
 
+PrinterEntry printerEntry(const wmi::Instance& printer) {
+    return {partText(printer, u"Caption"), partText(printer, u"PortName"), isDefault(printer)};
+}
+
 QString printerLine(const wmi::Instance& printer) {
-    QString line = partText(printer, u"Caption") + QStringLiteral("     ポート : ") +
-                   partText(printer, u"PortName");
-    if (isDefault(printer)) line += QStringLiteral("   通常使うプリンター");
+    const PrinterEntry entry = printerEntry(printer);
+    QString line = entry.name.value_or(QString()) + QStringLiteral("     ポート : ") +
+                   entry.port.value_or(QString());
+    if (entry.isDefault) line += QStringLiteral("   通常使うプリンター");
     return line;
 }
 
@@ -48,7 +55,7 @@ void Form5Logic::Form_Load(Machine& machine) {
     model_.clearItems(list);
     try {
         const wmi::Services services = machine.wmi->ConnectServer();
-        wmi::ObjectSet printers = services.ExecQuery(QStringLiteral("Select * From Win32_Printer"));
+        wmi::ObjectSet printers = services.ExecQuery(query);
         while (std::optional<wmi::Instance> printer = printers.next())
             model_.addItem(list, printerLine(*printer));
     } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "items/form_model.h"
 #include "platform/machine.h"
@@ -13,6 +14,7 @@ namespace torvix {
 class Form5Logic {
   public:
     static const QString title;  // "プリンター"
+    static const QString query;  // every Win32_Printer
 
     Form5Logic();
 
@@ -27,6 +29,15 @@ class Form5Logic {
   private:
     FormModel model_;
 };
+
+// What the list shows of a printer: Caption and PortName (nullopt when null or unreadable) and
+// whether it is the default one (a null or unreadable Default is not).
+struct PrinterEntry {
+    std::optional<QString> name;
+    std::optional<QString> port;
+    bool isDefault = false;
+};
+PrinterEntry printerEntry(const wmi::Instance& printer);
 
 // A printer's line: Caption, five spaces, "ポート : ", PortName, and for the default printer
 // three spaces and "通常使うプリンター". A property that is null or cannot be read adds nothing

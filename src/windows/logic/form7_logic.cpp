@@ -30,8 +30,6 @@ const QString text2 = QStringLiteral("Text2");
 const QString crlf = QStringLiteral("\r\n");
 const QString shutdownTitle = QStringLiteral("シャットダウン");
 
-constexpr int startCode = 6005;
-
 QString eventTime(const QDateTime& time) {
     return time.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
@@ -58,7 +56,7 @@ void showHistory(RoutineContext& ctx, double count) {
             const QDateTime time =
                 items::日本時間に変換(event->property(QStringLiteral("TimeWritten")).toText());
             ctx.step(QStringLiteral("read EventCode of event %1").arg(index));
-            if (event->property(QStringLiteral("EventCode")).toInteger() == startCode) {
+            if (event->property(QStringLiteral("EventCode")).toInteger() == startEventCode) {
                 text += historyStartLine(counter, time);
                 ++counter;
             } else {

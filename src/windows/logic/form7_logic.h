@@ -46,6 +46,9 @@ class Form7Logic {
     FormModel model_;
 };
 
+// The event code of a start in the history; every other event it reads is a shutdown.
+constexpr int startEventCode = 6005;
+
 // The count as the window's script language reads a numeric text: blanks around it, a sign, a
 // decimal point, an exponent and digit groups of three ("1,000") are allowed; full-width
 // characters count as their ASCII forms. nullopt when the text is not numeric.
