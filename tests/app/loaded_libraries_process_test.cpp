@@ -15,7 +15,7 @@
 
 namespace {
 
-struct Run {
+struct TracedRun {
     int exitCode = -1;
     QByteArray out, err;
     QSet<QString> libraries;  // file names the dynamic loader opened, in every process of the run
@@ -23,7 +23,7 @@ struct Run {
 
 // Runs `program` with the loader's file trace written to a folder of its own, so the program's
 // standard error stays its own. A window (offscreen) is ended once it has painted its values.
-Run runTraced(const QString& program, const QStringList& args, const QString& platform = {}) {
+TracedRun runTraced(const QString& program, const QStringList& args, const QString& platform = {}) {
     QTemporaryDir trace;
     QTemporaryDir work;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -41,7 +41,7 @@ Run runTraced(const QString& program, const QStringList& args, const QString& pl
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(work.path());
     p.start(program, args);
-    Run r;
+    TracedRun r;
     QElapsedTimer t;
     t.start();
     while (p.state() != QProcess::NotRunning && t.elapsed() < 60000) {
@@ -71,7 +71,7 @@ Run runTraced(const QString& program, const QStringList& args, const QString& pl
     return r;
 }
 
-bool loads(const Run& r, const QString& prefix) {
+bool loads(const TracedRun& r, const QString& prefix) {
     for (const QString& name : r.libraries)
         if (name.startsWith(prefix)) return true;
     return false;
@@ -98,13 +98,15 @@ TEST(LoadedLibraries, OnlyTheWindowLoadsTheGui) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.args.join(' ') + " platform=" + c.platform).toStdString());
-        const Run r = runTraced(QStringLiteral(TORVIX_BINARY), c.args, c.platform);
+        const TracedRun r = runTraced(QStringLiteral(TORVIX_BINARY), c.args, c.platform);
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
         EXPECT_TRUE(loads(r, "libQt6Core.so")) << "the trace saw nothing";
         EXPECT_EQ(loads(r, "libQt6Gui.so"), c.window);
         EXPECT_EQ(loads(r, "libQt6Widgets.so"), c.window);
         EXPECT_EQ(loads(r, "libtorvix-window.so"), c.window);
-        if (c.window) EXPECT_TRUE(r.err.contains("painted\n")) << r.err.constData();
+        if (c.window) {
+            EXPECT_TRUE(r.err.contains("painted\n")) << r.err.constData();
+        }
     }
 }
 
@@ -113,7 +115,7 @@ TEST(LoadedLibraries, MissingWindowLibraryGivesTheReport) {
     QTemporaryDir dir;
     const QString lonely = dir.filePath("torvix");
     ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_BINARY), lonely));
-    const Run r = runTraced(
+    const TracedRun r = runTraced(
         lonely, {"--machine", torvix::test::dataPath("machines/office_pc.json")}, "offscreen");
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(r.err.startsWith("torvix: cannot load the window library (")) << r.err.constData();
