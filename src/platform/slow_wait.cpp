@@ -28,18 +28,24 @@ struct Work {
     std::mutex mutex;
     std::condition_variable finishedChanged;
     bool finished = false;
+    // The application's thread waits in an event loop for this work: only then may the worker
+    // wake it through the application, which is certainly alive then. A worker left to end
+    // alone never touches Qt (the application may be going away by then).
+    bool serving = false;
     std::exception_ptr failure;
     QEventLoop* loop = nullptr;  // touched on the waiting thread only
 };
 
 void finish(const std::shared_ptr<Work>& w) {
+    bool wake = false;
     {
         const std::lock_guard lock(w->mutex);
         w->finished = true;
+        wake = w->serving;
     }
     w->finishedChanged.notify_all();
     // Wakes the waiting thread's event loop; the call runs there, where `loop` lives.
-    if (QCoreApplication* app = QCoreApplication::instance())
+    if (QCoreApplication* app = wake ? QCoreApplication::instance() : nullptr)
         QMetaObject::invokeMethod(
             app,
             [w] {
@@ -53,6 +59,11 @@ bool isFinished(Work& w) {
     return w.finished;
 }
 
+void setServing(Work& w, bool serving) {
+    const std::lock_guard lock(w.mutex);
+    w.serving = serving;
+}
+
 bool onApplicationThread() {
     const QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
@@ -61,6 +72,7 @@ bool onApplicationThread() {
 // Waits until `w` has finished or `deadline` (none: without end) has passed.
 bool waitFor(const std::shared_ptr<Work>& w, const SteadyClock::time_point* deadline) {
     if (onApplicationThread()) {
+        setServing(*w, true);
         while (!isFinished(*w)) {
             int leftMs = -1;
             if (deadline) {
@@ -83,6 +95,7 @@ bool waitFor(const std::shared_ptr<Work>& w, const SteadyClock::time_point* dead
             // An application going down serves nothing more: the rest is waited for plainly.
             if (QCoreApplication::closingDown()) break;
         }
+        setServing(*w, false);
     }
     std::unique_lock lock(w->mutex);
     if (deadline)
