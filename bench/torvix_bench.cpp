@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -15,6 +14,7 @@
 #include "bench_support.h"
 #include "items/catalog.h"
 #include "items/user_interface.h"
+#include "process_timing.h"
 
 namespace {
 
@@ -80,16 +80,23 @@ int main(int argc, char** argv) {
                   return false;
               }
           }));
-    print("torvix --report process (machine file)", medianMs(runs, [&] {
-              QProcess p;
-              p.start(binary, {"--report", "--machine", machineFile});
-              return p.waitForFinished(60000) && p.exitCode() == 0;
-          }));
-    print("torvix --report process (this computer)", medianMs(runs, [&] {
-              QProcess p;
-              p.start(binary, {"--report"});
-              return p.waitForFinished(60000) && p.exitCode() == 0;
-          }));
+    // Whole processes, spawned directly. No comparable terminal tool is installed here to time
+    // beside them: the goals stand in for it (a peer takes 2 ms).
+    auto process = [&](const char* what, const QStringList& args, const char* goal) {
+        const double ms =
+            medianMs(runs, [&] { return torvix::bench::processMs(binary, args) >= 0; });
+        if (ms < 0)
+            std::printf("%-48s failed\n", what);
+        else
+            std::printf("%-48s %10.2f ms   goal %s\n", what, ms, goal);
+        std::fflush(stdout);
+    };
+    process("torvix --version process", {"--version"}, "< 2 ms");
+    process("torvix --help process", {"--help"}, "< 2 ms");
+    process("torvix --report process (machine file)", {"--report", "--machine", machineFile},
+            "<= 4 ms (2x the peer's 2 ms)");
+    process("torvix --report process (this computer)", {"--report"},
+            "<= 4 ms (2x the peer's 2 ms)");
     {
         // A snapshot reads every source once: the gathering, then the writing of the file.
         QByteArray text;
@@ -100,16 +107,10 @@ int main(int argc, char** argv) {
               }));
         std::printf("%-48s %10.1f KiB\n", "snapshot size", text.size() / 1024.0);
         const QString file = QDir::temp().filePath("torvix-bench-snapshot.json");
-        print("torvix --snapshot process (this computer)", medianMs(runs, [&] {
-                  QProcess p;
-                  p.start(binary, {"--snapshot", file});
-                  return p.waitForFinished(60000) && p.exitCode() == 0;
-              }));
-        print("torvix --report process (its snapshot)", medianMs(runs, [&] {
-                  QProcess p;
-                  p.start(binary, {"--report", "--machine", file});
-                  return p.waitForFinished(60000) && p.exitCode() == 0;
-              }));
+        process("torvix --snapshot process (this computer)", {"--snapshot", file},
+                "well under 1 s");
+        process("torvix --report process (its snapshot)", {"--report", "--machine", file},
+                "<= 4 ms (2x the peer's 2 ms)");
         QFile::remove(file);
     }
     return 0;

@@ -14,6 +14,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The printer and directory libraries are loaded on first use (dlopen), where dpkg-shlibdeps
+# cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2, libldap-2.5-0")
 # The window's face and printing are the only parts that need these.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho, cups-client")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
+
+#include "platform/system_functions.h"
 
 namespace torvix {
 
@@ -25,6 +28,12 @@ DisplayCheck checkDisplay();
 
 // The one line told when the display cannot be opened.
 QString displayProblemLine(const DisplayCheck& check);
+
+// The primary screen's size in device pixels as Qt's xcb platform would report it (RandR's
+// primary monitor, else its first one, else the whole X screen), asked over the connection the
+// check holds. Nothing for other displays or when X does not answer. Costs one or two round
+// trips and no GUI library, so the report need not load one to tell the display size.
+std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check);
 
 // Whether `check` names a real screen (an X server or a Wayland compositor) whose size the
 // report can ask for.

@@ -285,11 +285,9 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::scheduleStartup() {
-    if (startupRunning_) {
-        startupAgain_ = true;
-        return;
-    }
-    if (startupQueued_) return;
+    // The window serves paint and timer events while a slow server is waited for: an activation
+    // meanwhile is answered by the sequence already running, never by a second one.
+    if (startupRunning_ || startupQueued_) return;
     startupQueued_ = true;
     // After the activation has been handled, never from inside it.
     QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
@@ -297,11 +295,7 @@ void Form1::scheduleStartup() {
 
 void Form1::Form_Activate() {
     startupQueued_ = false;
-    if (ending_) return;
-    if (startupRunning_) {
-        startupAgain_ = true;
-        return;
-    }
+    if (ending_ || startupRunning_) return;
     startupRunning_ = true;
     const bool ran = logic_.runStartupSequence();
     startupRunning_ = false;
@@ -309,10 +303,6 @@ void Form1::Form_Activate() {
     ++startupRuns_;
     if (ending_) return;
     Q_EMIT startupSequenceDone();
-    if (startupAgain_) {
-        startupAgain_ = false;
-        scheduleStartup();
-    }
 }
 
 void Form1::onClicked(const QString& name) {

@@ -92,7 +92,6 @@ class Form1 : public QWidget, public ProgramControl {
     bool shownOnce_ = false;
     bool startupQueued_ = false;
     bool startupRunning_ = false;
-    bool startupAgain_ = false;
     bool ending_ = false;
     int startupRuns_ = 0;
 };

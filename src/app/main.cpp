@@ -1,107 +1,63 @@
-#include <QApplication>
-#include <QImage>
-#include <QScreen>
-#include <QSessionManager>
-#include <QStyleFactory>
-#include <QTimer>
-#include <cmath>
+// The program itself links Qt Core only: the command-line modes start in a few milliseconds and
+// load no GUI library. The window lives in libtorvix-window.so, loaded when one is opened.
+#include <QCoreApplication>
 #include <cstdio>
 
-#include "app/app_look.h"
 #include "app/display_check.h"
-#include "app/form1.h"
 #include "app/logic/command_line.h"
 #include "app/logic/report.h"
-#include "app/quit_signals.h"
+#include "app/window_loader.h"
 
 namespace {
 
 using namespace torvix;
 
-std::optional<ScreenSize> primaryScreenSize() {
-    const QScreen* s = QGuiApplication::primaryScreen();
-    if (!s) return std::nullopt;
-    const QRect g = s->geometry();
-    const qreal ratio = s->devicePixelRatio();
-    return ScreenSize{static_cast<int>(std::lround(g.width() * ratio)),
-                      static_cast<int>(std::lround(g.height() * ratio))};
+WindowLibrary windowLibrary() {
+    return loadWindowLibrary(windowLibraryPath(QStringLiteral(TORVIX_WINDOW_LIBRARY)));
 }
 
-// Developer aid: TORVIX_GRAB_PNG=path saves a picture of the main window once the start-up
-// sequence has run, for checking the layout on a headless display.
-void grabWhenShown(Form1& form1) {
-    const QString path = qEnvironmentVariable("TORVIX_GRAB_PNG");
-    if (path.isEmpty()) return;
-    auto* once = new QObject(&form1);
-    QObject::connect(&form1, &Form1::startupSequenceDone, once, [&form1, path, once] {
-        delete once;
-        QTimer::singleShot(300, &form1, [&form1, path] {
-            if (!form1.grab().save(path, "PNG"))
-                std::fprintf(stderr, "torvix: cannot save %s\n", qPrintable(path));
-        });
-    });
-}
-
-// The report of this computer asks a reachable screen for its size through an application
-// object that opens no window; without one the kernel's display modes answer. A machine file
-// brings its own size.
+// The report of this computer asks a reachable screen for its size (the window shows that size
+// too): an X server directly, a Wayland compositor through the window library's application
+// object. A machine file brings its own size.
 int startReport(int argc, char** argv, const CommandLine& commandLine, DisplayCheck display) {
+    LiveMachineOptions live;
     if (commandLine.machineFile.isEmpty() && hasRealScreen(display)) {
-        QGuiApplication app(argc, argv);
-        display.connection.reset();
-        LiveMachineOptions live;
-        live.screenSize = primaryScreenSize;
-        return runReport(commandLine, live);
+        if (display.kind == DisplayCheck::Kind::X11 && x11PrimaryScreenSize(display)) {
+            live.screenSize = [display] { return x11PrimaryScreenSize(display); };
+        } else {
+            const WindowLibrary window = windowLibrary();
+            if (window.entry)
+                return window.entry->reportOnScreen(argc, argv, &commandLine, &display);
+            writeUtf8(stderr, QStringLiteral("torvix: cannot load the window library (%1); the "
+                                             "display size comes from the kernel\n")
+                                  .arg(window.problem));
+        }
     }
     QCoreApplication app(argc, argv);
-    return runReport(commandLine);
+    return runReport(commandLine, live);
 }
 
 int startWindow(int argc, char** argv, const CommandLine& commandLine) {
     // Qt aborts when its display cannot be opened: find out first, and print the report instead.
     DisplayCheck display = checkDisplay();
+    CommandLine report = commandLine;
+    report.mode = CommandLine::Mode::Report;
     if (!display.reachable) {
         if (display.kind == DisplayCheck::Kind::None)
             std::fputs("torvix: no display available; printing the report instead\n", stderr);
         else
             writeUtf8(stderr, displayProblemLine(display) + QLatin1Char('\n'));
-        CommandLine report = commandLine;
-        report.mode = CommandLine::Mode::Report;
         return startReport(argc, argv, report, display);
     }
-
-    QApplication app(argc, argv);
-    display.connection.reset();
-    QApplication::setApplicationName(QStringLiteral("torvix"));
-    QApplication::setApplicationVersion(QStringLiteral(TORVIX_VERSION));
-    // The buttons' own colours show on Fusion whatever the desktop's theme.
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
-    QApplication::setQuitOnLastWindowClosed(false);
-    installFontSubstitutes();
-    QApplication::setWindowIcon(programIcon());
-
-    Machine machine;
-    try {
-        LiveMachineOptions live;
-        live.screenSize = primaryScreenSize;
-        machine = machineFor(commandLine, live, true);
-    } catch (const Failure& f) {
-        writeUtf8(stderr, QStringLiteral("torvix: %1\n").arg(f.message()));
-        return 2;
+    const WindowLibrary window = windowLibrary();
+    if (!window.entry) {
+        writeUtf8(stderr,
+                  QStringLiteral("torvix: cannot load the window library (%1); printing the "
+                                 "report instead\n")
+                      .arg(window.problem));
+        return startReport(argc, argv, report, display);
     }
-
-    Form1 form1(machine);
-    // SIGTERM, SIGINT, SIGHUP and the end of the desktop session end the program at once.
-    QuitOnSignals quitOnSignals([&form1](int) { form1.endProgram(); });
-    QObject::connect(
-        &app, &QGuiApplication::commitDataRequest, &form1,
-        [&form1](QSessionManager&) { form1.endProgram(); }, Qt::DirectConnection);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form1,
-                     [&form1] { form1.endProgram(); });
-    grabWhenShown(form1);
-    form1.showCentred();
-    return QApplication::exec();
+    return window.entry->openWindow(argc, argv, &commandLine, &display);
 }
 
 }  // namespace

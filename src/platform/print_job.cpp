@@ -4,7 +4,31 @@
 
 #include <QFile>
 
+#include "platform/failure.h"
+#include "platform/lazy_library.h"
+
 namespace torvix {
+
+namespace {
+
+void submit(const QByteArray& name, const QByteArray& instance, const QString& path,
+            const QString& title, PrintJobResult& result) {
+    cups_dest_t* dest = TORVIX_LAZY(Cups, cupsGetNamedDest)(
+        CUPS_HTTP_DEFAULT, name.constData(), instance.isEmpty() ? nullptr : instance.constData());
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray jobTitle = title.toUtf8();
+    result.jobId = TORVIX_LAZY(Cups, cupsPrintFile2)(
+        CUPS_HTTP_DEFAULT, name.constData(), file.constData(), jobTitle.constData(),
+        dest ? dest->num_options : 0, dest ? dest->options : nullptr);
+    if (result.jobId <= 0) {
+        result.jobId = 0;
+        result.error = QString::fromUtf8(TORVIX_LAZY(Cups, cupsLastErrorString)());
+        if (result.error.isEmpty()) result.error = QStringLiteral("the job was not accepted");
+    }
+    if (dest) TORVIX_LAZY(Cups, cupsFreeDests)(1, dest);
+}
+
+}  // namespace
 
 PrintJobResult submitPrintFile(const QString& printer, const QString& path, const QString& title) {
     PrintJobResult result;
@@ -15,19 +39,12 @@ PrintJobResult submitPrintFile(const QString& printer, const QString& path, cons
         result.error = QStringLiteral("no printer named");
         return result;
     }
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(),
-                                         instance.isEmpty() ? nullptr : instance.constData());
-    const QByteArray file = QFile::encodeName(path);
-    const QByteArray jobTitle = title.toUtf8();
-    result.jobId =
-        cupsPrintFile2(CUPS_HTTP_DEFAULT, name.constData(), file.constData(), jobTitle.constData(),
-                       dest ? dest->num_options : 0, dest ? dest->options : nullptr);
-    if (result.jobId <= 0) {
+    try {
+        submit(name, instance, path, title, result);
+    } catch (const Failure& f) {
         result.jobId = 0;
-        result.error = QString::fromUtf8(cupsLastErrorString());
-        if (result.error.isEmpty()) result.error = QStringLiteral("the job was not accepted");
+        result.error = f.message();  // libcups cannot be loaded
     }
-    if (dest) cupsFreeDests(1, dest);
     return result;
 }
 

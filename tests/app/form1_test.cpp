@@ -1,6 +1,10 @@
 #include "app/form1.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -16,13 +20,16 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/form2.h"
 #include "app/form_widgets.h"
 #include "app/gui_test_support.h"
 #include "app/logic/item_text.h"
+#include "platform/directory/directory.h"
 #include "support/test_support.h"
 #include "windows/form7.h"
+#include "windows/program_windows.h"
 
 using namespace torvix;
 using torvix::test::activate;
@@ -458,4 +465,42 @@ TEST_F(Form1Test, ValuesAsTextFromTheMenusAndCtrlC) {
     // A right click on a caption keeps its own meaning: no menu.
     EXPECT_EQ(menuCopy(form->findChild<QPushButton*>("Command12")), nullptr);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+// A directory server that accepts and never answers holds the sequence for its bound: the
+// window goes on serving its timers meanwhile, and an activation then (the user coming back
+// from a list window) is answered by the sequence already running, not by a second one.
+TEST_F(Form1Test, ASlowDirectoryKeepsTheWindowServedAndRunsOnce) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    directory::LdapDirectoryOptions options;
+    options.uri = QStringLiteral("ldap://127.0.0.1:%1").arg(ntohs(addr.sin_port));
+    machine.directory = directory::makeLdapDirectory(options);
+
+    auto* watch = form->findChild<ActivationWatch*>();
+    ASSERT_TRUE(watch);
+    int servedInside = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const QStringList lines = listLines();
+        const bool inside = lines.contains("表示中です。しばらくお待ちください。") &&
+                            !lines.contains("すべて表示されました。");
+        if (!inside || form->startupRuns() > 0) return;
+        if (servedInside++ == 0) Q_EMIT watch->cameBack();
+    });
+    tick.start(10);
+    showAndStart();
+    QTest::qWait(100);
+    tick.stop();
+    ::close(fd);
+    EXPECT_GT(servedInside, 0);
+    EXPECT_EQ(form->startupRuns(), 1);
+    EXPECT_EQ(text("Text32"), "サーバ未接続");
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -219,7 +220,8 @@ TEST(RunProcess, CommandLineMistakes) {
 }
 
 // With a display at hand the live report asks it for the screen size, as the window does,
-// without opening a window; a machine file keeps its own size.
+// without opening a window or loading Qt Gui (an X server is asked directly); a machine file
+// keeps its own size.
 TEST(RunProcess, LiveReportAsksTheDisplayForItsSize) {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
     const QString unshare = QStandardPaths::findExecutable("unshare");
@@ -252,6 +254,9 @@ TEST(RunProcess, LiveReportAsksTheDisplayForItsSize) {
         env.insert("DISPLAY", QStringLiteral(":%1").arg(display));
         for (const QString& pair : c.env) env.insert(pair.section('=', 0, 0), pair.section('=', 1));
         QTemporaryDir work;
+        QTemporaryDir trace;
+        env.insert("LD_DEBUG", "files");
+        env.insert("LD_DEBUG_OUTPUT", trace.filePath("ld"));
         // This computer's report, in a network namespace of its own: nothing it does goes past
         // loopback (the X server is reached through its socket file).
         QStringList args = {"--net"};
@@ -260,6 +265,13 @@ TEST(RunProcess, LiveReportAsksTheDisplayForItsSize) {
         const ProgramRun r = runProgram(unshare, args, env, work.path());
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
         EXPECT_TRUE(r.out.contains(c.text8)) << r.out.constData();
+        QByteArray loaded;
+        for (const QString& name : QDir(trace.path()).entryList(QDir::Files)) {
+            QFile f(trace.filePath(name));
+            if (f.open(QIODevice::ReadOnly)) loaded += f.readAll();
+        }
+        EXPECT_TRUE(loaded.contains("libQt6Core.so")) << "the trace saw nothing";
+        EXPECT_FALSE(loaded.contains("libQt6Gui.so"));
     }
     x.terminate();
     if (!x.waitForFinished(5000)) {

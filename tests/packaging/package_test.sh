@@ -34,6 +34,7 @@ done
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
 sort >"$work/expected" <<LIST
 ./usr/bin/torvix
+./usr/lib/torvix/window/libtorvix-window.so
 ./usr/share/applications/torvix.desktop
 ./usr/share/doc/torvix/changelog.gz
 ./usr/share/doc/torvix/copyright
@@ -46,7 +47,9 @@ LIST
 diff -u "$work/expected" "$work/files" || fail "package contents"
 dpkg-deb -c "$deb" | awk '$2 != "root/root" { bad = 1; print } END { exit bad }' || fail "owner not root"
 dpkg-deb -x "$deb" "$work/x"
-readelf -S "$work/x/usr/bin/torvix" | grep -q '\.symtab' && fail "usr/bin/torvix is not stripped"
+for elf in usr/bin/torvix usr/lib/torvix/window/libtorvix-window.so; do
+    readelf -S "$work/x/$elf" | grep -q '\.symtab' && fail "$elf is not stripped"
+done
 
 # A throwaway root with its own dpkg database. Dependencies are the host's: the installed
 # program runs from the root with the system's libraries.

@@ -6,6 +6,7 @@
 #include "items/catalog.h"
 #include "items/routine.h"
 #include "items/storage/software_list.h"
+#include "platform/slow_wait.h"
 #include "platform/text/date_time_text.h"
 
 namespace torvix {
@@ -13,6 +14,9 @@ namespace torvix {
 namespace {
 
 constexpr int displaySeconds = 180;
+// What silent servers may cost one start-up sequence together, with room for the rest of it
+// within 2 s.
+constexpr int slowSourcesBudgetMs = 1800;
 
 // Step 7: every gathering routine, in the window's fixed order. A button whose routine is not in
 // the catalog yet is passed over, so later items join by being added to the catalog alone.
@@ -59,6 +63,8 @@ Form1Logic::~Form1Logic() = default;
 
 bool Form1Logic::runStartupSequence() {
     if (softwareListRunning_) return false;
+    // The directory and the print server share one bound per activation.
+    const WaitBudget::Scope budget(slowSourcesBudgetMs);
     shared_.timer1IntervalMs = 5000;
     program_.setTimerInterval(1, shared_.timer1IntervalMs);
     shared_.timer2IntervalMs = 1000;

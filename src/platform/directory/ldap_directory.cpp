@@ -15,10 +15,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "platform/directory/directory.h"
 #include "platform/directory/query.h"
 #include "platform/failure.h"
+#include "platform/lazy_library.h"
+#include "platform/slow_wait.h"
 
 namespace torvix::directory {
 
@@ -81,7 +84,7 @@ timeval toTimeval(int ms) {
 }
 
 QString ldapText(int rc) {
-    return QString::fromUtf8(ldap_err2string(rc));
+    return QString::fromUtf8(TORVIX_LAZY(Ldap, ldap_err2string)(rc));
 }
 
 // pwdLastSet counts 100-ns ticks since 1601-01-01 UTC.
@@ -120,13 +123,12 @@ QString bestSrvServer(const unsigned char* answer, int length) {
 
 namespace {
 
-// The best-placed server of the DNS SRV record `name`. One try against one name server,
-// `timeoutMs` at most.
-QString srvLookup(const QString& name, int timeoutMs) {
+// The best-placed server of the DNS SRV record `name`. One try against one name server.
+QString srvLookupNow(const QString& name) {
     struct __res_state state;
     std::memset(&state, 0, sizeof state);
     if (res_ninit(&state) != 0) return QString();
-    state.retrans = std::max(1, timeoutMs / 1000);
+    state.retrans = 1;  // seconds: the resolver counts no finer; srvLookup cuts it shorter
     state.retry = 1;
     if (state.nscount > 1) state.nscount = 1;
     unsigned char answer[8192];
@@ -135,6 +137,14 @@ QString srvLookup(const QString& name, int timeoutMs) {
         res_nquery(&state, query.constData(), ns_c_in, ns_t_srv, answer, sizeof answer);
     res_nclose(&state);
     return bestSrvServer(answer, length);
+}
+
+// The same within `timeoutMs`: a lookup still waiting then is left to end by itself.
+QString srvLookup(const QString& name, int timeoutMs) {
+    auto answer = std::make_shared<QString>();
+    if (!runServingWithin([answer, name] { *answer = srvLookupNow(name); }, timeoutMs))
+        return QString();
+    return *answer;
 }
 
 // True when `host` resolves within `timeoutMs`. libldap resolves names without any bound of
@@ -183,11 +193,12 @@ QStringList uriList(const QString& uris) {
 // The host of a URI; empty when it names none or cannot be read.
 QByteArray hostOf(const QString& uri, int* port = nullptr, QByteArray* scheme = nullptr) {
     LDAPURLDesc* d = nullptr;
-    if (ldap_url_parse(uri.toUtf8().constData(), &d) != LDAP_URL_SUCCESS || !d) return QByteArray();
+    if (TORVIX_LAZY(Ldap, ldap_url_parse)(uri.toUtf8().constData(), &d) != LDAP_URL_SUCCESS || !d)
+        return QByteArray();
     const QByteArray host = d->lud_host ? QByteArray(d->lud_host) : QByteArray();
     if (port) *port = d->lud_port;
     if (scheme) *scheme = d->lud_scheme ? QByteArray(d->lud_scheme) : QByteArray();
-    ldap_free_urldesc(d);
+    TORVIX_LAZY(Ldap, ldap_free_urldesc)(d);
     return host;
 }
 
@@ -195,9 +206,11 @@ QByteArray hostOf(const QString& uri, int* port = nullptr, QByteArray* scheme = 
 // default, ldap://localhost, counts as none).
 bool configuredServer(QString* uri) {
     char* text = nullptr;
-    if (ldap_get_option(nullptr, LDAP_OPT_URI, &text) != LDAP_OPT_SUCCESS || !text) return false;
+    if (TORVIX_LAZY(Ldap, ldap_get_option)(nullptr, LDAP_OPT_URI, &text) != LDAP_OPT_SUCCESS ||
+        !text)
+        return false;
     const QString configured = QString::fromUtf8(text);
-    ldap_memfree(text);
+    TORVIX_LAZY(Ldap, ldap_memfree)(text);
     const QStringList list = uriList(configured);
     if (list.isEmpty()) return false;
     int port = 0;
@@ -236,12 +249,27 @@ class LdapConnection : public Connection {
     explicit LdapConnection(LdapDirectoryOptions options) : options_(std::move(options)) {}
     ~LdapConnection() override {
         const SigPipeGuard guard;
-        if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
+        if (ld_) TORVIX_LAZY(Ldap, ldap_unbind_ext_s)(ld_, nullptr, nullptr);
     }
     LdapConnection(const LdapConnection&) = delete;
     LdapConnection& operator=(const LdapConnection&) = delete;
 
+    // Each call waits on a thread of its own while the window goes on drawing; the waits inside
+    // are bounded.
     std::vector<Row> execute(const QString& queryText, const CommandProperties& props) override {
+        std::vector<Row> rows;
+        runServing([&] { rows = executeNow(queryText, props); });
+        return rows;
+    }
+
+    std::optional<QDateTime> passwordLastChanged(const QString& adsPath) override {
+        std::optional<QDateTime> changed;
+        runServing([&] { changed = passwordLastChangedNow(adsPath); });
+        return changed;
+    }
+
+  private:
+    std::vector<Row> executeNow(const QString& queryText, const CommandProperties& props) {
         const SigPipeGuard guard;
         const Query q = parseQuery(queryText);
         const QByteArray filter = ldapFilter(q).toUtf8();
@@ -264,62 +292,63 @@ class LdapConnection : public Connection {
         for (;;) {
             LDAPControl* page = nullptr;
             if (props.pageSize > 0) {
-                const int rc = ldap_create_page_control(
+                const int rc = TORVIX_LAZY(Ldap, ldap_create_page_control)(
                     ld_, props.pageSize, cookie.bv_val ? &cookie : nullptr, 0, &page);
                 if (rc != LDAP_SUCCESS) {
-                    ber_memfree(cookie.bv_val);
+                    TORVIX_LAZY(Lber, ber_memfree)(cookie.bv_val);
                     throw Failure(QStringLiteral("paged search: %1").arg(ldapText(rc)));
                 }
             }
             LDAPControl* controls[] = {page, nullptr};
-            timeval timeout = toTimeval(options_.operationTimeoutMs);
+            timeval timeout = toTimeval(WaitBudget::bound(options_.operationTimeoutMs));
             LDAPMessage* result = nullptr;
-            const int rc = ldap_search_ext_s(ld_, base.constData(), scope, filter.constData(),
-                                             attributes, 1, page ? controls : nullptr, nullptr,
-                                             &timeout, LDAP_NO_LIMIT, &result);
-            if (page) ldap_control_free(page);
-            ber_memfree(cookie.bv_val);
+            const int rc = TORVIX_LAZY(Ldap, ldap_search_ext_s)(
+                ld_, base.constData(), scope, filter.constData(), attributes, 1,
+                page ? controls : nullptr, nullptr, &timeout, LDAP_NO_LIMIT, &result);
+            if (page) TORVIX_LAZY(Ldap, ldap_control_free)(page);
+            TORVIX_LAZY(Lber, ber_memfree)(cookie.bv_val);
             cookie = berval{0, nullptr};
             if (rc != LDAP_SUCCESS) {
-                if (result) ldap_msgfree(result);
+                if (result) TORVIX_LAZY(Ldap, ldap_msgfree)(result);
                 throw Failure(QStringLiteral("search of \"%1\" below \"%2\": %3")
                                   .arg(QString::fromUtf8(filter), q.baseDn, ldapText(rc)));
             }
-            for (LDAPMessage* e = ldap_first_entry(ld_, result); e; e = ldap_next_entry(ld_, e)) {
-                char* dn = ldap_get_dn(ld_, e);
+            for (LDAPMessage* e = TORVIX_LAZY(Ldap, ldap_first_entry)(ld_, result); e;
+                 e = TORVIX_LAZY(Ldap, ldap_next_entry)(ld_, e)) {
+                char* dn = TORVIX_LAZY(Ldap, ldap_get_dn)(ld_, e);
                 if (!dn) continue;
                 rows.push_back({QStringLiteral("LDAP://") + QString::fromUtf8(dn)});
-                ldap_memfree(dn);
+                TORVIX_LAZY(Ldap, ldap_memfree)(dn);
             }
             LDAPControl** returned = nullptr;
             int code = LDAP_SUCCESS;
-            if (ldap_parse_result(ld_, result, &code, nullptr, nullptr, nullptr, &returned, 0) ==
-                    LDAP_SUCCESS &&
+            if (TORVIX_LAZY(Ldap, ldap_parse_result)(ld_, result, &code, nullptr, nullptr, nullptr,
+                                                     &returned, 0) == LDAP_SUCCESS &&
                 returned) {
-                if (LDAPControl* response =
-                        ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned, nullptr)) {
+                if (LDAPControl* response = TORVIX_LAZY(Ldap, ldap_control_find)(
+                        LDAP_CONTROL_PAGEDRESULTS, returned, nullptr)) {
                     ber_int_t estimate = 0;
                     berval next{0, nullptr};
-                    if (ldap_parse_pageresponse_control(ld_, response, &estimate, &next) ==
-                            LDAP_SUCCESS &&
+                    if (TORVIX_LAZY(Ldap, ldap_parse_pageresponse_control)(ld_, response, &estimate,
+                                                                           &next) == LDAP_SUCCESS &&
                         next.bv_len > 0)
                         cookie = next;
                     else
-                        ber_memfree(next.bv_val);
+                        TORVIX_LAZY(Lber, ber_memfree)(next.bv_val);
                 }
-                ldap_controls_free(returned);
+                TORVIX_LAZY(Ldap, ldap_controls_free)(returned);
             }
-            ldap_msgfree(result);
+            TORVIX_LAZY(Ldap, ldap_msgfree)(result);
             if (!page || cookie.bv_len == 0) break;
             if (rows.size() > maxRows) {
-                ber_memfree(cookie.bv_val);
+                TORVIX_LAZY(Lber, ber_memfree)(cookie.bv_val);
                 throw Failure(QStringLiteral("the directory keeps sending pages"));
             }
         }
         return rows;
     }
 
-    std::optional<QDateTime> passwordLastChanged(const QString& adsPath) override {
+    std::optional<QDateTime> passwordLastChangedNow(const QString& adsPath) {
         if (!adsPath.startsWith(QLatin1String("LDAP://")))
             throw Failure(QStringLiteral("\"%1\" is not a directory path").arg(adsPath));
         const SigPipeGuard guard;
@@ -329,25 +358,26 @@ class LdapConnection : public Connection {
         char wanted[] = "pwdLastSet";
         char* attributes[] = {wanted, nullptr};
         char any[] = "(objectClass=*)";
-        timeval timeout = toTimeval(options_.operationTimeoutMs);
+        timeval timeout = toTimeval(WaitBudget::bound(options_.operationTimeoutMs));
         LDAPMessage* result = nullptr;
-        const int rc = ldap_search_ext_s(ld_, dn.constData(), LDAP_SCOPE_BASE, any, attributes, 0,
-                                         nullptr, nullptr, &timeout, 1, &result);
+        const int rc = TORVIX_LAZY(Ldap, ldap_search_ext_s)(ld_, dn.constData(), LDAP_SCOPE_BASE,
+                                                            any, attributes, 0, nullptr, nullptr,
+                                                            &timeout, 1, &result);
         if (rc != LDAP_SUCCESS) {
-            if (result) ldap_msgfree(result);
+            if (result) TORVIX_LAZY(Ldap, ldap_msgfree)(result);
             throw Failure(QStringLiteral("binding %1: %2").arg(adsPath, ldapText(rc)));
         }
-        LDAPMessage* entry = ldap_first_entry(ld_, result);
+        LDAPMessage* entry = TORVIX_LAZY(Ldap, ldap_first_entry)(ld_, result);
         if (!entry) {
-            ldap_msgfree(result);
+            TORVIX_LAZY(Ldap, ldap_msgfree)(result);
             throw Failure(QStringLiteral("binding %1: no such object").arg(adsPath));
         }
-        berval** values = ldap_get_values_len(ld_, entry, wanted);
+        berval** values = TORVIX_LAZY(Ldap, ldap_get_values_len)(ld_, entry, wanted);
         QByteArray raw;
         const bool present = values && values[0];
         if (present) raw = QByteArray(values[0]->bv_val, static_cast<qsizetype>(values[0]->bv_len));
-        ldap_value_free_len(values);
-        ldap_msgfree(result);
+        TORVIX_LAZY(Ldap, ldap_value_free_len)(values);
+        TORVIX_LAZY(Ldap, ldap_msgfree)(result);
         if (!present) return std::nullopt;
         bool ok = false;
         const qint64 ticks = raw.toLongLong(&ok);
@@ -358,13 +388,12 @@ class LdapConnection : public Connection {
         return QDateTime::fromSecsSinceEpoch(ticks / 10000000 - unixEpochIn1601Seconds);
     }
 
-  private:
     static constexpr std::size_t maxRows = 10'000'000;
 
     // Locates the server, connects and binds, all within the connect budget.
     void connect(const QString& baseDn) {
         if (ld_) return;
-        const Deadline deadline(options_.connectBudgetMs);
+        const Deadline deadline(WaitBudget::bound(options_.connectBudgetMs));
         QString uri = options_.uri;
         bool fromConfiguration = false;
         if (uri.isEmpty()) fromConfiguration = configuredServer(&uri);
@@ -373,7 +402,8 @@ class LdapConnection : public Connection {
             if (domain.isEmpty())
                 throw Failure(QStringLiteral(
                     "no directory server is configured and the path names no domain"));
-            uri = srvLookup(QStringLiteral("_ldap._tcp.dc._msdcs.") + domain, deadline.bound(1000));
+            uri = srvLookup(QStringLiteral("_ldap._tcp.dc._msdcs.") + domain,
+                            deadline.bound(options_.srvTimeoutMs));
             if (uri.isEmpty()) uri = QStringLiteral("ldap://") + domain;
         }
         if (!resolvesWithin(firstHost(uri), deadline.bound(1000)))
@@ -382,28 +412,32 @@ class LdapConnection : public Connection {
         LDAP* ld = nullptr;
         // Without a URI of our own libldap applies its configuration (ldap.conf, LDAPURI, ...).
         const QByteArray uriBytes = uri.toUtf8();
-        int rc = ldap_initialize(&ld, fromConfiguration ? nullptr : uriBytes.constData());
+        int rc = TORVIX_LAZY(Ldap, ldap_initialize)(
+            &ld, fromConfiguration ? nullptr : uriBytes.constData());
         if (rc != LDAP_SUCCESS || !ld)
             throw Failure(QStringLiteral("directory server %1: %2").arg(uri, ldapText(rc)));
         ld_ = ld;
         const int version = LDAP_VERSION3;
-        ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
+        TORVIX_LAZY(Ldap, ldap_set_option)(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
         // Referrals lead to other servers, outside the bound of this one.
-        ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-        // No reverse lookups of the server's name for SASL.
-        ldap_set_option(ld_, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+        TORVIX_LAZY(Ldap, ldap_set_option)(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+        // No reverse lookups of the server's name for SASL. Any address but null means on
+        // (LDAP_OPT_ON names a variable of liblber, which is loaded only at run time).
+        static const int on = 1;
+        TORVIX_LAZY(Ldap, ldap_set_option)(ld_, LDAP_OPT_X_SASL_NOCANON, &on);
         setTimeouts(deadline.bound(2000), deadline.bound(options_.operationTimeoutMs));
 
-        rc = ldap_sasl_interactive_bind_s(ld_, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                          saslDefaults, nullptr);
+        rc = TORVIX_LAZY(Ldap, ldap_sasl_interactive_bind_s)(
+            ld_, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, saslDefaults, nullptr);
         if (rc != LDAP_SUCCESS && !serverUnreachable(rc) && deadline.remainingMs() > 0) {
             // No Kerberos ticket (or no GSSAPI): an anonymous simple bind.
             setTimeouts(deadline.bound(2000), deadline.bound(options_.operationTimeoutMs));
             berval none{0, nullptr};
-            rc = ldap_sasl_bind_s(ld_, nullptr, LDAP_SASL_SIMPLE, &none, nullptr, nullptr, nullptr);
+            rc = TORVIX_LAZY(Ldap, ldap_sasl_bind_s)(ld_, nullptr, LDAP_SASL_SIMPLE, &none, nullptr,
+                                                     nullptr, nullptr);
         }
         if (rc != LDAP_SUCCESS) {
-            ldap_unbind_ext_s(ld_, nullptr, nullptr);
+            TORVIX_LAZY(Ldap, ldap_unbind_ext_s)(ld_, nullptr, nullptr);
             ld_ = nullptr;
             throw Failure(QStringLiteral("directory server %1: %2").arg(uri, ldapText(rc)));
         }
@@ -413,8 +447,8 @@ class LdapConnection : public Connection {
     void setTimeouts(int connectMs, int operationMs) {
         const timeval network = toTimeval(connectMs);
         const timeval operation = toTimeval(operationMs);
-        ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &network);
-        ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &operation);
+        TORVIX_LAZY(Ldap, ldap_set_option)(ld_, LDAP_OPT_NETWORK_TIMEOUT, &network);
+        TORVIX_LAZY(Ldap, ldap_set_option)(ld_, LDAP_OPT_TIMEOUT, &operation);
     }
 
     LdapDirectoryOptions options_;

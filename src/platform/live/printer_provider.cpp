@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <future>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
+#include "platform/lazy_library.h"
 #include "platform/live/lazy_cursor.h"
+#include "platform/slow_wait.h"
 
 namespace torvix::live {
 
@@ -38,18 +38,19 @@ struct Destination {
 
 std::vector<Destination> readDestinations(int budgetMs) {
     Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
-    const char* server = cupsServer();  // a host name or a domain socket path
+    const char* server = TORVIX_LAZY(Cups, cupsServer)();  // a host name or a domain socket path
     if (!server || !*server) return {};
 
     // Our own connection with timeouts: libcups's default one waits without end for a silent
     // server.
-    http_t* http = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                                std::max(1, budgetMs / 2), nullptr);
+    http_t* http = TORVIX_LAZY(Cups, httpConnect2)(server, TORVIX_LAZY(Cups, ippPort)(), nullptr,
+                                                   AF_UNSPEC, TORVIX_LAZY(Cups, cupsEncryption)(),
+                                                   1, std::max(1, budgetMs / 2), nullptr);
     if (!http) return {};
-    httpSetTimeout(http, waitSliceSeconds, &keepWaiting, &deadline);
+    TORVIX_LAZY(Cups, httpSetTimeout)(http, waitSliceSeconds, &keepWaiting, &deadline);
 
     cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests2(http, &dests);
+    const int count = TORVIX_LAZY(Cups, cupsGetDests2)(http, &dests);
     // An answer cut off by the timeout is no answer: libcups then returns no destinations.
     std::vector<Destination> out;
     for (int i = 0; i < count; ++i) {
@@ -60,42 +61,37 @@ std::vector<Destination> readDestinations(int budgetMs) {
         dest.isDefault = d.is_default != 0;
         for (const char* option : {"device-uri", "printer-info", "printer-location",
                                    "printer-make-and-model", "printer-is-shared"})
-            if (const char* value = cupsGetOption(option, d.num_options, d.options))
+            if (const char* value =
+                    TORVIX_LAZY(Cups, cupsGetOption)(option, d.num_options, d.options))
                 dest.options[option] = value;
         out.push_back(std::move(dest));
     }
-    cupsFreeDests(count, dests);
-    httpClose(http);
+    TORVIX_LAZY(Cups, cupsFreeDests)(count, dests);
+    TORVIX_LAZY(Cups, httpClose)(http);
     return out;
 }
 
-// Reads on a thread of its own and waits at most `budgetMs`: libcups has waits that no timeout
+// Reads on a thread of its own and waits at most `budgetMs` (less when the activation's
+// WaitBudget has less left), serving the window meanwhile: libcups has waits that no timeout
 // governs (a name lookup, a fixed wait for "100 Continue"), and the window must not hang on a
 // dead print server. A reader that overruns finishes on its own a little later; its answer is
 // dropped. A fresh thread also makes libcups read CUPS_SERVER, client.conf and the user's
 // lpoptions as they are now (it keeps them per thread).
 std::vector<Destination> readDestinationsWithin(int budgetMs) {
-    auto promise = std::make_shared<std::promise<std::vector<Destination>>>();
-    std::future<std::vector<Destination>> result = promise->get_future();
-    const int readerBudget = std::max(1, budgetMs * 3 / 4);
-    try {
-        std::thread([promise, readerBudget] {
+    const int waitMs = WaitBudget::bound(budgetMs);
+    const int readerBudget = std::max(1, waitMs * 3 / 4);
+    auto result = std::make_shared<std::vector<Destination>>();
+    const bool done = runServingWithin(
+        [result, readerBudget] {
             try {
-                promise->set_value(readDestinations(readerBudget));
-            } catch (...) {
-                promise->set_exception(std::current_exception());
+                *result = readDestinations(readerBudget);
+            } catch (const std::exception&) {
+                result->clear();
             }
-        }).detach();
-    } catch (const std::system_error&) {
-        return {};  // no thread to be had: no printers rather than a hang
-    }
-    if (result.wait_for(std::chrono::milliseconds(budgetMs)) != std::future_status::ready)
-        return {};
-    try {
-        return result.get();
-    } catch (const std::exception&) {
-        return {};
-    }
+        },
+        waitMs);
+    if (!done) return {};
+    return std::move(*result);
 }
 
 wmi::Value optionText(const Destination& dest, const char* name) {

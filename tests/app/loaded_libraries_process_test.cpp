@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include "support/test_support.h"
+
+namespace {
+
+struct TracedRun {
+    int exitCode = -1;
+    QByteArray out, err;
+    QSet<QString> libraries;  // file names the dynamic loader opened, in every process of the run
+};
+
+// Runs `program` with the loader's file trace written to a folder of its own, so the program's
+// standard error stays its own. A window (offscreen) is ended once it has painted its values.
+TracedRun runTraced(const QString& program, const QStringList& args, const QString& platform = {}) {
+    QTemporaryDir trace;
+    QTemporaryDir work;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("LC_ALL", "C.UTF-8");
+    if (platform.isEmpty())
+        env.remove("QT_QPA_PLATFORM");
+    else
+        env.insert("QT_QPA_PLATFORM", platform);
+    env.insert("TORVIX_MARK_PAINTED", "1");
+    env.insert("LD_DEBUG", "files");
+    env.insert("LD_DEBUG_OUTPUT", trace.filePath("ld"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(work.path());
+    p.start(program, args);
+    TracedRun r;
+    QElapsedTimer t;
+    t.start();
+    while (p.state() != QProcess::NotRunning && t.elapsed() < 60000) {
+        p.waitForReadyRead(100);
+        r.err += p.readAllStandardError();
+        if (r.err.contains("painted\n")) {
+            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+            p.waitForFinished(10000);
+        }
+    }
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err += p.readAllStandardError();
+    static const QRegularExpression opened(QStringLiteral("file=(\\S+)"));
+    for (const QString& name : QDir(trace.path()).entryList(QDir::Files)) {
+        QFile f(trace.filePath(name));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QString text = QString::fromUtf8(f.readAll());
+        for (auto it = opened.globalMatch(text); it.hasNext();)
+            r.libraries.insert(QFileInfo(it.next().captured(1)).fileName());
+    }
+    return r;
+}
+
+bool loads(const TracedRun& r, const QString& prefix) {
+    for (const QString& name : r.libraries)
+        if (name.startsWith(prefix)) return true;
+    return false;
+}
+
+}  // namespace
+
+// The command-line modes load Qt Core and nothing of the GUI; the window loads its library and
+// with it Qt Gui and Widgets (which also shows the trace would see them).
+TEST(LoadedLibraries, OnlyTheWindowLoadsTheGui) {
+    const QString machine = torvix::test::dataPath("machines/office_pc.json");
+    const struct {
+        QStringList args;
+        QString platform;
+        bool window;
+    } cases[] = {
+        {{"--version"}, {}, false},
+        {{"--help"}, {}, false},
+        {{"--report", "--machine", machine}, {}, false},
+        {{"--report=json", "--window", "Form2", "--machine", machine}, {}, false},
+        // Asked to open a window with no display at all: the report, still without the GUI.
+        {{"--machine", machine}, {}, false},
+        {{"--machine", machine}, "offscreen", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.args.join(' ') + " platform=" + c.platform).toStdString());
+        const TracedRun r = runTraced(QStringLiteral(TORVIX_BINARY), c.args, c.platform);
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_TRUE(loads(r, "libQt6Core.so")) << "the trace saw nothing";
+        EXPECT_EQ(loads(r, "libQt6Gui.so"), c.window);
+        EXPECT_EQ(loads(r, "libQt6Widgets.so"), c.window);
+        EXPECT_EQ(loads(r, "libtorvix-window.so"), c.window);
+        if (c.window) {
+            EXPECT_TRUE(r.err.contains("painted\n")) << r.err.constData();
+        }
+    }
+}
+
+// A program whose window library is missing says so and prints the report instead.
+TEST(LoadedLibraries, MissingWindowLibraryGivesTheReport) {
+    QTemporaryDir dir;
+    const QString lonely = dir.filePath("torvix");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_BINARY), lonely));
+    const TracedRun r = runTraced(
+        lonely, {"--machine", torvix::test::dataPath("machines/office_pc.json")}, "offscreen");
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.err.startsWith("torvix: cannot load the window library (")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("printing the report instead")) << r.err.constData();
+    EXPECT_TRUE(r.out.contains("Text1\t2.394GHz\t#C0FFFF\n")) << r.out.constData();
+    EXPECT_FALSE(loads(r, "libQt6Gui.so"));
+}
