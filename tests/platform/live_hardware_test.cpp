@@ -114,6 +114,21 @@ TEST(LiveProcessor, ClockSourcesInOrderOfPreference) {
         EXPECT_EQ(cpus[0].property(u"CurrentClockSpeed").toInteger(), 2445);
     }
     {
+        // Figures no processor can have name no clock: the next source answers, else none.
+        FakeRoot root;
+        root.write("proc/cpuinfo", x86Cpu(0, 0, 0, "GenuineIntel", 6, 158, 10,
+                                          "X @ 3666666666666666666.00GHz", "1e300"));
+        const auto cpus = walk(live::ProcessorProvider(root.path(), QStringLiteral("x86_64")));
+        EXPECT_TRUE(cpus[0].property(u"MaxClockSpeed").isNull());
+        EXPECT_TRUE(cpus[0].property(u"CurrentClockSpeed").isNull());
+        root.write("proc/cpuinfo", x86Cpu(0, 0, 0, "GenuineIntel", 6, 158, 10,
+                                          "X @ 3666666666666666666.00GHz", "2400.5"));
+        EXPECT_EQ(walk(live::ProcessorProvider(root.path(), QStringLiteral("x86_64")))[0]
+                      .property(u"MaxClockSpeed")
+                      .toInteger(),
+                  2401);
+    }
+    {
         // Nothing names a clock: null rather than a made-up figure.
         FakeRoot root;
         root.write("proc/cpuinfo",

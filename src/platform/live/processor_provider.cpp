@@ -75,7 +75,12 @@ std::optional<qint64> readCpufreq(const QString& root, const QString& cpu, const
         root, QStringLiteral("/sys/devices/system/cpu/cpufreq/policy%1/%2").arg(cpu, name)));
 }
 
-qint64 roundedMhz(double mhz) {
+// No processor runs at a million GHz: a larger figure (a garbled brand string, a kernel's
+// nonsense) names no clock, and rounding it would overflow into a negative number.
+constexpr double maxPlausibleMhz = 1e9;
+
+std::optional<qint64> roundedMhz(double mhz) {
+    if (!(mhz > 0) || mhz > maxPlausibleMhz) return std::nullopt;
     return static_cast<qint64>(std::llround(mhz));
 }
 
@@ -84,7 +89,7 @@ qint64 roundedMhz(double mhz) {
 std::optional<qint64> maxClockSpeed(const QString& root, const Block& cpu) {
     const QString n = cpu.value(QStringLiteral("processor"));
     if (auto khz = readCpufreq(root, n, QStringLiteral("base_frequency")))
-        return roundedMhz(*khz / 1000.0);
+        if (auto mhz = roundedMhz(*khz / 1000.0)) return mhz;
     if (auto mhz = positiveNumber(readRootLine(
             root, QStringLiteral("/sys/devices/system/cpu/cpu%1/acpi_cppc/nominal_freq").arg(n))))
         return *mhz;
@@ -95,13 +100,13 @@ std::optional<qint64> maxClockSpeed(const QString& root, const Block& cpu) {
         const double figure = m.captured(1).toDouble();
         const double mhz =
             m.captured(2).compare(u"G", Qt::CaseInsensitive) == 0 ? figure * 1000 : figure;
-        if (mhz > 0) return roundedMhz(mhz);
+        if (auto rounded = roundedMhz(mhz)) return rounded;
     }
     if (auto khz = readCpufreq(root, n, QStringLiteral("cpuinfo_max_freq")))
-        return roundedMhz(*khz / 1000.0);
+        if (auto mhz = roundedMhz(*khz / 1000.0)) return mhz;
     bool ok = false;
     const double mhz = cpu.value(QStringLiteral("cpu MHz")).toDouble(&ok);
-    if (ok && mhz > 0) return roundedMhz(mhz);
+    if (ok) return roundedMhz(mhz);
     return std::nullopt;
 }
 
@@ -283,9 +288,9 @@ std::vector<wmi::Instance> readProcessors(const QString& root, const QString& ma
         v[QStringLiteral("NumberOfCores")] = wmi::Value(static_cast<std::int64_t>(cores));
         bool mhzOk = false;
         const double currentMhz = first.value(QStringLiteral("cpu MHz")).toDouble(&mhzOk);
-        if (mhzOk && currentMhz > 0)
+        if (const std::optional<qint64> current = mhzOk ? roundedMhz(currentMhz) : std::nullopt)
             v[QStringLiteral("CurrentClockSpeed")] =
-                wmi::Value(static_cast<std::int64_t>(roundedMhz(currentMhz)));
+                wmi::Value(static_cast<std::int64_t>(*current));
         v[QStringLiteral("SystemName")] = wmi::Value(computerName(root));
         v[QStringLiteral("NumberOfLogicalProcessors")] =
             wmi::Value(static_cast<std::int64_t>(logical));
