@@ -1,74 +1,38 @@
-// The program itself links Qt Core only: the command-line modes start in a few milliseconds and
-// load no GUI library. The window lives in libtorvix-window.so, loaded when one is opened.
-#include <QCoreApplication>
-#include <cstdio>
-
-#include "app/display_check.h"
-#include "app/logic/command_line.h"
-#include "app/logic/report.h"
-#include "app/window_loader.h"
-
-namespace {
-
-using namespace torvix;
-
-WindowLibrary windowLibrary() {
-    return loadWindowLibrary(windowLibraryPath(QStringLiteral(TORVIX_WINDOW_LIBRARY)));
-}
-
-// The report of this computer asks a reachable screen for its size (the window shows that size
-// too): an X server directly, a Wayland compositor through the window library's application
-// object. A machine file brings its own size.
-int startReport(int argc, char** argv, const CommandLine& commandLine, DisplayCheck display) {
-    LiveMachineOptions live;
-    if (commandLine.machineFile.isEmpty() && hasRealScreen(display)) {
-        if (display.kind == DisplayCheck::Kind::X11 && x11PrimaryScreenSize(display)) {
-            live.screenSize = [display] { return x11PrimaryScreenSize(display); };
-        } else {
-            const WindowLibrary window = windowLibrary();
-            if (window.entry)
-                return window.entry->reportOnScreen(argc, argv, &commandLine, &display);
-            writeUtf8(stderr, QStringLiteral("torvix: cannot load the window library (%1); the "
-                                             "display size comes from the kernel\n")
-                                  .arg(window.problem));
-        }
-    }
-    QCoreApplication app(argc, argv);
-    return runReport(commandLine, live);
-}
-
-int startWindow(int argc, char** argv, const CommandLine& commandLine) {
-    // Qt aborts when its display cannot be opened: find out first, and print the report instead.
-    DisplayCheck display = checkDisplay();
-    CommandLine report = commandLine;
-    report.mode = CommandLine::Mode::Report;
-    if (!display.reachable) {
-        if (display.kind == DisplayCheck::Kind::None)
-            std::fputs("torvix: no display available; printing the report instead\n", stderr);
-        else
-            writeUtf8(stderr, displayProblemLine(display) + QLatin1Char('\n'));
-        return startReport(argc, argv, report, display);
-    }
-    const WindowLibrary window = windowLibrary();
-    if (!window.entry) {
-        writeUtf8(stderr,
-                  QStringLiteral("torvix: cannot load the window library (%1); printing the "
-                                 "report instead\n")
-                      .arg(window.problem));
-        return startReport(argc, argv, report, display);
-    }
-    return window.entry->openWindow(argc, argv, &commandLine, &display);
-}
-
-}  // namespace
+// The front of the program. It answers `torvix --version` by itself and hands everything else to
+// libtorvix-program.so, found from this file's own place: so it links nothing but libc, and the
+// version costs no more than starting a process.
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
-    return torvix::runCommandLine(
-        argc, argv,
-        [argc, argv](const torvix::CommandLine& commandLine) {
-            return startWindow(argc, argv, commandLine);
-        },
-        [argc, argv](const torvix::CommandLine& commandLine) {
-            return startReport(argc, argv, commandLine, torvix::checkDisplay());
-        });
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        fputs("torvix " TORVIX_VERSION "\n", stdout);
+        return 0;
+    }
+    // The program's own file, wherever it was started from (a link, a relative path, $PATH).
+    char path[PATH_MAX + sizeof TORVIX_PROGRAM_LIBRARY + 1];
+    const ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
+    if (n <= 0) {
+        fputs("torvix: cannot find the program's own file (/proc is not mounted?)\n", stderr);
+        return 1;
+    }
+    path[n] = '\0';
+    char* slash = strrchr(path, '/');
+    strcpy(slash ? slash + 1 : path, TORVIX_PROGRAM_LIBRARY);
+    void* library = dlopen(path, RTLD_LAZY | RTLD_LOCAL);
+    if (!library) {
+        const char* why = dlerror();
+        fprintf(stderr, "torvix: cannot load the program library (%s)\n", why ? why : path);
+        return 1;
+    }
+    using ProgramMain = int (*)(int, char**);
+    auto programMain = reinterpret_cast<ProgramMain>(dlsym(library, "torvix_program_main"));
+    if (!programMain) {
+        fprintf(stderr, "torvix: %s is not the program library of torvix\n", path);
+        return 1;
+    }
+    return programMain(argc, argv);
 }

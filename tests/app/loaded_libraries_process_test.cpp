@@ -100,7 +100,9 @@ TEST(LoadedLibraries, OnlyTheWindowLoadsTheGui) {
         SCOPED_TRACE((c.args.join(' ') + " platform=" + c.platform).toStdString());
         const TracedRun r = runTraced(QStringLiteral(TORVIX_BINARY), c.args, c.platform);
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-        EXPECT_TRUE(loads(r, "libQt6Core.so")) << "the trace saw nothing";
+        EXPECT_TRUE(loads(r, "libc.so")) << "the trace saw nothing";
+        // The version is answered before the program library (and Qt Core) is loaded.
+        EXPECT_EQ(loads(r, "libQt6Core.so"), c.args != QStringList{"--version"});
         EXPECT_EQ(loads(r, "libQt6Gui.so"), c.window);
         EXPECT_EQ(loads(r, "libQt6Widgets.so"), c.window);
         EXPECT_EQ(loads(r, "libtorvix-window.so"), c.window);
@@ -113,10 +115,19 @@ TEST(LoadedLibraries, OnlyTheWindowLoadsTheGui) {
 // A program whose window library is missing says so and prints the report instead.
 TEST(LoadedLibraries, MissingWindowLibraryGivesTheReport) {
     QTemporaryDir dir;
-    const QString lonely = dir.filePath("torvix");
+    const QString lonely = dir.filePath("bin/torvix");
+    const QString privateDir = dir.filePath("bin/" TORVIX_PRIVATE_RELDIR);
+    ASSERT_TRUE(QDir().mkpath(privateDir));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_BINARY), lonely));
-    const TracedRun r = runTraced(
-        lonely, {"--machine", torvix::test::dataPath("machines/office_pc.json")}, "offscreen");
+    // Without the program library only the version can be told.
+    TracedRun r = runTraced(lonely, {"--report"}, {});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith("torvix: cannot load the program library (")) << r.err.constData();
+    EXPECT_EQ(runTraced(lonely, {"--version"}, {}).out, "torvix " TORVIX_VERSION "\n");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_PROGRAM_LIBRARY_FILE),
+                            privateDir + "/libtorvix-program.so"));
+    r = runTraced(lonely, {"--machine", torvix::test::dataPath("machines/office_pc.json")},
+                  "offscreen");
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(r.err.startsWith("torvix: cannot load the window library (")) << r.err.constData();
     EXPECT_TRUE(r.err.contains("printing the report instead")) << r.err.constData();

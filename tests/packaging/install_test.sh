@@ -12,7 +12,8 @@ root=$stage/usr
 id=io.github.torvix.Torvix
 expected=(
     bin/torvix
-    lib/torvix/window/libtorvix-window.so
+    lib/torvix/private/libtorvix-program.so
+    lib/torvix/private/libtorvix-window.so
     share/applications/torvix.desktop
     share/metainfo/$id.metainfo.xml
     share/icons/hicolor/scalable/apps/torvix.svg

@@ -34,7 +34,8 @@ done
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
 sort >"$work/expected" <<LIST
 ./usr/bin/torvix
-./usr/lib/torvix/window/libtorvix-window.so
+./usr/lib/torvix/private/libtorvix-program.so
+./usr/lib/torvix/private/libtorvix-window.so
 ./usr/share/applications/torvix.desktop
 ./usr/share/doc/torvix/changelog.gz
 ./usr/share/doc/torvix/copyright
@@ -47,7 +48,8 @@ LIST
 diff -u "$work/expected" "$work/files" || fail "package contents"
 dpkg-deb -c "$deb" | awk '$2 != "root/root" { bad = 1; print } END { exit bad }' || fail "owner not root"
 dpkg-deb -x "$deb" "$work/x"
-for elf in usr/bin/torvix usr/lib/torvix/window/libtorvix-window.so; do
+for elf in usr/bin/torvix usr/lib/torvix/private/libtorvix-program.so \
+    usr/lib/torvix/private/libtorvix-window.so; do
     readelf -S "$work/x/$elf" | grep -q '\.symtab' && fail "$elf is not stripped"
 done
 
