@@ -18,4 +18,10 @@ class Failure : public std::runtime_error {
     QString message_;
 };
 
+// What went wrong, for a message: a Failure's own text, else the exception's.
+inline QString failureMessage(const std::exception& e) {
+    if (const auto* f = dynamic_cast<const Failure*>(&e)) return f->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
 }  // namespace torvix

@@ -126,18 +126,12 @@ CommandLine parseCommandLine(const QStringList& args) {
         c.mode = CommandLine::Mode::Help;
     } else if (version) {
         c.mode = CommandLine::Mode::Version;
-    } else if (snapshot && facts) {
-        return invalid(QStringLiteral("--snapshot and --facts cannot be used together"));
-    } else if (snapshot && report) {
-        return invalid(QStringLiteral("--snapshot and --report cannot be used together"));
-    } else if (snapshot && (windowGiven || !c.press.isEmpty())) {
+    } else if (int(report) + int(snapshot) + int(facts) > 1) {
+        return invalid(QStringLiteral("--report, --snapshot and --facts cannot be used together"));
+    } else if ((snapshot || facts) && (windowGiven || !c.press.isEmpty())) {
         return invalid(QStringLiteral("--window and --press are used with --report"));
     } else if (snapshot) {
         c.mode = CommandLine::Mode::Snapshot;
-    } else if (report && facts) {
-        return invalid(QStringLiteral("--facts and --report cannot be combined"));
-    } else if (facts && (windowGiven || !c.press.isEmpty())) {
-        return invalid(QStringLiteral("--facts takes --machine only"));
     } else if (facts) {
         c.mode = CommandLine::Mode::Facts;
     } else if (report) {

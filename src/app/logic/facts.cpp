@@ -43,8 +43,7 @@ QJsonValue boxValue(const FormModel& model, const QString& box, const QString& p
 
 // A list that could not be read is null (unknown), not empty; the cause goes to standard error.
 void failed(const char* what, const std::exception& e) {
-    const auto* f = dynamic_cast<const Failure*>(&e);
-    QString cause = f ? f->message() : QString::fromLocal8Bit(e.what());
+    QString cause = failureMessage(e);
     cause.replace(QLatin1Char('\n'), QLatin1Char(' '));
     writeUtf8(stderr, QStringLiteral("torvix: --facts: %1: %2\n").arg(QLatin1String(what), cause));
 }

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/logic/form_layout.h"
+#include "app/logic/report.h"
 #include "items/network/network_items.h"
 #include "items/routine.h"
 #include "platform/outside_text.h"
@@ -20,19 +21,6 @@ using machinefile::MachineDescription;
 
 const QString pingClass = QStringLiteral("Win32_PingStatus");
 const QString processClass = QStringLiteral("Win32_Process");
-
-QString causeOf(const std::exception& e) {
-    if (const auto* f = dynamic_cast<const Failure*>(&e)) return f->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
-// A user answers nothing here: the routines run only to learn what they ask of the sources.
-class SilentUserInterface : public UserInterface {
-  public:
-    Answer messageBox(const QString&, const QString&, Buttons buttons, Icon) override {
-        return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-    }
-};
 
 // Classes in the order the program knows them, then any other the registry holds.
 QStringList classesToRead(const wmi::Registry& registry) {
@@ -65,7 +53,7 @@ MachineDescription::Class readClass(const wmi::Services& services, const QString
         }
     } catch (const std::exception& e) {
         out.instances.clear();
-        out.error = causeOf(e);
+        out.error = failureMessage(e);
     }
     return out;
 }
@@ -109,7 +97,7 @@ class RecordingPingProvider : public wmi::ClassProvider {
         try {
             cursor = inner_->enumerate(query);
         } catch (const std::exception& e) {
-            record_.error = causeOf(e);
+            record_.error = failureMessage(e);
             throw;
         }
         MachineDescription::Class* record = &record_;
@@ -119,7 +107,7 @@ class RecordingPingProvider : public wmi::ClassProvider {
                 if (next) record->instances.push_back(*next);
                 return next;
             } catch (const std::exception& e) {
-                record->error = causeOf(e);
+                record->error = failureMessage(e);
                 throw;
             }
         });
@@ -148,7 +136,7 @@ class RecordingConnection : public directory::Connection {
             record_.rows = inner_->execute(query, props);
             return record_.rows;
         } catch (const std::exception& e) {
-            record_.error = causeOf(e);
+            record_.error = failureMessage(e);
             throw;
         }
     }
@@ -158,7 +146,7 @@ class RecordingConnection : public directory::Connection {
             record_.dates.insert(adsPath, date);
             return date;
         } catch (const std::exception& e) {
-            record_.error = causeOf(e);
+            record_.error = failureMessage(e);
             throw;
         }
     }
@@ -179,7 +167,7 @@ class RecordingDirectory : public directory::Directory {
             return std::make_unique<RecordingConnection>(inner_->open(provider, connection),
                                                          record_);
         } catch (const std::exception& e) {
-            record_.error = causeOf(e);
+            record_.error = failureMessage(e);
             throw;
         }
     }
@@ -248,7 +236,7 @@ MachineDescription takeSnapshot(Machine& machine) {
 
     FormModel form;
     declareControls(form1Spec(), form);
-    SilentUserInterface ui;
+    ReportUserInterface ui;  // the routines run only to learn what they ask of the sources
     SharedValues shared;
     RoutineContext ctx(form, replay, ui, shared);
     for (auto routine : {&items::Command9_Click, &items::Command32_Click}) {
@@ -299,7 +287,7 @@ int runSnapshot(const CommandLine& commandLine, const LiveMachineOptions& live) 
         writeUtf8(stderr, QStringLiteral("torvix: ") + e.message() + QLatin1Char('\n'));
         return 2;
     } catch (const std::exception& e) {
-        writeUtf8(stderr, QStringLiteral("torvix: ") + causeOf(e) + QLatin1Char('\n'));
+        writeUtf8(stderr, QStringLiteral("torvix: ") + failureMessage(e) + QLatin1Char('\n'));
         return 1;
     }
     QByteArray text;
@@ -308,7 +296,7 @@ int runSnapshot(const CommandLine& commandLine, const LiveMachineOptions& live) 
     } catch (const std::exception& e) {
         // Only a fault of this program gets here (a file it wrote and cannot read back): better
         // no file than one that does not replay.
-        writeUtf8(stderr, QStringLiteral("torvix: cannot take the snapshot: ") + causeOf(e) +
+        writeUtf8(stderr, QStringLiteral("torvix: cannot take the snapshot: ") + failureMessage(e) +
                               QLatin1Char('\n'));
         return 1;
     }

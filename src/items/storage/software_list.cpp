@@ -115,8 +115,7 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
         hideSearchNotice(form);
         if (stopped()) return true;
     } catch (const std::exception& e) {
-        const auto* f = dynamic_cast<const Failure*>(&e);
-        QString cause = f ? f->message() : QString::fromLocal8Bit(e.what());
+        QString cause = failureMessage(e);
         cause.replace(QLatin1Char('\n'), QLatin1Char(' '));
         std::fprintf(stderr, "torvix: Command31_Click: %s: %s\n",
                      ctx.currentStep().toLocal8Bit().constData(), cause.toLocal8Bit().constData());

@@ -63,8 +63,7 @@ void Form4Logic::Form_Load(const FormModel& form1, Machine& machine,
             fileLines_ << macFileLine(mac, description);
         }
     } catch (const std::exception& e) {
-        const Failure* failure = dynamic_cast<const Failure*>(&e);
-        QString cause = failure ? failure->message() : QString::fromLocal8Bit(e.what());
+        QString cause = failureMessage(e);
         cause.replace(QLatin1Char('\n'), QLatin1Char(' '));
         const QString line = QStringLiteral("Form4 Form_Load: %1: %2").arg(step, cause);
         std::fprintf(stderr, "torvix: %s\n", line.toLocal8Bit().constData());
