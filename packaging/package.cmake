@@ -14,9 +14,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The printer and directory libraries are loaded on first use (dlopen), where dpkg-shlibdeps
-# cannot see them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2, libldap-2.5-0")
+# The libraries loaded on first use (dlopen: printers, directory, login history, logind and the
+# journal, the X display check), where dpkg-shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libcups2, libldap-2.5-0, libsqlite3-0, libsystemd0, libxcb1, libxcb-randr0")
 # The window's face and printing are the only parts that need these.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho, cups-client")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

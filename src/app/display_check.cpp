@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/failure.h"
+#include "platform/lazy_library.h"
+
 #ifdef TORVIX_HAVE_XCB
 #include <xcb/xcb.h>
 #endif
@@ -55,12 +58,17 @@ DisplayCheck checkX11() {
     }
 #ifdef TORVIX_HAVE_XCB
     const QByteArray name = c.name.toLocal8Bit();
-    xcb_connection_t* x = xcb_connect(name.constData(), nullptr);
-    const int error = xcb_connection_has_error(x);
-    c.connection = std::shared_ptr<void>(
-        x, [](void* p) { xcb_disconnect(static_cast<xcb_connection_t*>(p)); });
-    c.reachable = error == 0;
-    if (!c.reachable) c.problem = xcbProblem(error);
+    try {
+        xcb_connection_t* x = TORVIX_LAZY(Xcb, xcb_connect)(name.constData(), nullptr);
+        const int error = TORVIX_LAZY(Xcb, xcb_connection_has_error)(x);
+        c.connection = std::shared_ptr<void>(x, [](void* p) {
+            TORVIX_LAZY(Xcb, xcb_disconnect)(static_cast<xcb_connection_t*>(p));
+        });
+        c.reachable = error == 0;
+        if (!c.reachable) c.problem = xcbProblem(error);
+    } catch (const Failure&) {
+        c.reachable = true;  // libxcb cannot be loaded: nothing to ask with, Qt will tell
+    }
 #else
     c.reachable = true;  // nothing to ask with: Qt will tell
 #endif
@@ -157,29 +165,37 @@ QString displayProblemLine(const DisplayCheck& check) {
         .arg(kind, check.name, check.problem);
 }
 
-std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
+namespace {
+
+std::optional<ScreenSize> x11PrimaryScreenSizeNow(const DisplayCheck& check) {
 #ifdef TORVIX_HAVE_XCB
     if (check.kind != DisplayCheck::Kind::X11 || !check.reachable || !check.connection)
         return std::nullopt;
     auto* x = static_cast<xcb_connection_t*>(check.connection.get());
-    if (xcb_connection_has_error(x)) return std::nullopt;
+    if (TORVIX_LAZY(Xcb, xcb_connection_has_error)(x)) return std::nullopt;
     // The default screen, as the display name says (":0.1" is screen 1).
     const QByteArray name = check.name.toLocal8Bit();
     int screenNumber = 0;
     char* host = nullptr;
     int display = 0;
-    if (xcb_parse_display(name.constData(), &host, &display, &screenNumber) == 0) screenNumber = 0;
+    if (TORVIX_LAZY(Xcb, xcb_parse_display)(name.constData(), &host, &display, &screenNumber) == 0)
+        screenNumber = 0;
     free(host);
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x));
-    for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
+    xcb_screen_iterator_t it =
+        TORVIX_LAZY(Xcb, xcb_setup_roots_iterator)(TORVIX_LAZY(Xcb, xcb_get_setup)(x));
+    for (int i = 0; i < screenNumber && it.rem; ++i) TORVIX_LAZY(Xcb, xcb_screen_next)(&it);
     if (!it.rem) return std::nullopt;
     const xcb_screen_t* screen = it.data;
     ScreenSize whole{screen->width_in_pixels, screen->height_in_pixels};
 #ifdef TORVIX_HAVE_XCB_RANDR
-    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(x, &xcb_randr_id);
+    const xcb_query_extension_reply_t* ext =
+        TORVIX_LAZY(Xcb, xcb_get_extension_data)(x, TORVIX_LAZY(XcbRandr, xcb_randr_id));
     if (!ext || !ext->present) return whole;
-    xcb_randr_query_version_reply_t* version = xcb_randr_query_version_reply(
-        x, xcb_randr_query_version(x, XCB_RANDR_MAJOR_VERSION, XCB_RANDR_MINOR_VERSION), nullptr);
+    xcb_randr_query_version_reply_t* version = TORVIX_LAZY(XcbRandr, xcb_randr_query_version_reply)(
+        x,
+        TORVIX_LAZY(XcbRandr, xcb_randr_query_version)(x, XCB_RANDR_MAJOR_VERSION,
+                                                       XCB_RANDR_MINOR_VERSION),
+        nullptr);
     const bool monitors = version && (version->major_version > 1 ||
                                       (version->major_version == 1 && version->minor_version >= 5));
     const bool outputs = version && (version->major_version > 1 ||
@@ -187,13 +203,13 @@ std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
     free(version);
     if (monitors) {
         // Qt 6 takes RandR 1.5 monitors when there are any: the primary one, else the first.
-        xcb_randr_get_monitors_reply_t* reply =
-            xcb_randr_get_monitors_reply(x, xcb_randr_get_monitors(x, screen->root, 1), nullptr);
+        xcb_randr_get_monitors_reply_t* reply = TORVIX_LAZY(XcbRandr, xcb_randr_get_monitors_reply)(
+            x, TORVIX_LAZY(XcbRandr, xcb_randr_get_monitors)(x, screen->root, 1), nullptr);
         std::optional<ScreenSize> found;
         if (reply) {
             for (xcb_randr_monitor_info_iterator_t m =
-                     xcb_randr_get_monitors_monitors_iterator(reply);
-                 m.rem; xcb_randr_monitor_info_next(&m)) {
+                     TORVIX_LAZY(XcbRandr, xcb_randr_get_monitors_monitors_iterator)(reply);
+                 m.rem; TORVIX_LAZY(XcbRandr, xcb_randr_monitor_info_next)(&m)) {
                 const ScreenSize size{m.data->width, m.data->height};
                 if (m.data->primary) {
                     found = size;
@@ -206,18 +222,23 @@ std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
         return found.value_or(whole);
     }
     if (outputs) {
-        xcb_randr_get_output_primary_reply_t* primary = xcb_randr_get_output_primary_reply(
-            x, xcb_randr_get_output_primary(x, screen->root), nullptr);
+        xcb_randr_get_output_primary_reply_t* primary =
+            TORVIX_LAZY(XcbRandr, xcb_randr_get_output_primary_reply)(
+                x, TORVIX_LAZY(XcbRandr, xcb_randr_get_output_primary)(x, screen->root), nullptr);
         const xcb_randr_output_t output = primary ? primary->output : XCB_NONE;
         free(primary);
         if (output != XCB_NONE) {
-            xcb_randr_get_output_info_reply_t* info = xcb_randr_get_output_info_reply(
-                x, xcb_randr_get_output_info(x, output, XCB_CURRENT_TIME), nullptr);
+            xcb_randr_get_output_info_reply_t* info = TORVIX_LAZY(XcbRandr,
+                                                                  xcb_randr_get_output_info_reply)(
+                x, TORVIX_LAZY(XcbRandr, xcb_randr_get_output_info)(x, output, XCB_CURRENT_TIME),
+                nullptr);
             const xcb_randr_crtc_t crtc = info ? info->crtc : XCB_NONE;
             free(info);
             if (crtc != XCB_NONE) {
-                xcb_randr_get_crtc_info_reply_t* c = xcb_randr_get_crtc_info_reply(
-                    x, xcb_randr_get_crtc_info(x, crtc, XCB_CURRENT_TIME), nullptr);
+                xcb_randr_get_crtc_info_reply_t* c = TORVIX_LAZY(XcbRandr,
+                                                                 xcb_randr_get_crtc_info_reply)(
+                    x, TORVIX_LAZY(XcbRandr, xcb_randr_get_crtc_info)(x, crtc, XCB_CURRENT_TIME),
+                    nullptr);
                 std::optional<ScreenSize> size;
                 if (c && c->width > 0 && c->height > 0) size = ScreenSize{c->width, c->height};
                 free(c);
@@ -231,6 +252,16 @@ std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
     Q_UNUSED(check);
     return std::nullopt;
 #endif
+}
+
+}  // namespace
+
+std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
+    try {
+        return x11PrimaryScreenSizeNow(check);
+    } catch (const Failure&) {  // libxcb-randr cannot be loaded
+        return std::nullopt;
+    }
 }
 
 bool hasRealScreen(const DisplayCheck& check) {

@@ -20,6 +20,14 @@ const char* soname(Library library) {
             return TORVIX_LDAP_SONAME;
         case Library::Lber:
             return TORVIX_LBER_SONAME;
+        case Library::Sqlite:
+            return TORVIX_SQLITE_SONAME;
+        case Library::Systemd:
+            return TORVIX_SYSTEMD_SONAME;  // empty when built without it
+        case Library::Xcb:
+            return TORVIX_XCB_SONAME;
+        case Library::XcbRandr:
+            return TORVIX_XCB_RANDR_SONAME;
     }
     return "";
 }
@@ -30,7 +38,7 @@ struct Loaded {
     QString problem;
 };
 
-Loaded loaded[3];
+Loaded loaded[7];
 
 }  // namespace
 
@@ -39,6 +47,10 @@ void* lazySymbol(Library library, const char* name) {
     std::call_once(l.once, [&l, library] {
         // Kept for the life of the process: libraries with threads and handlers of their own
         // must never be unloaded.
+        if (*soname(library) == '\0') {  // dlopen("") would give the program itself
+            l.problem = QStringLiteral("a library this build was made without");
+            return;
+        }
         l.handle = dlopen(soname(library), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
         if (!l.handle) {
             const char* why = dlerror();

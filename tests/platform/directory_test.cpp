@@ -4,11 +4,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "platform/directory/query.h"
@@ -331,52 +333,122 @@ TEST(LdapDirectory, UnreachableServersFailWithinTheBound) {
 // Run by LdapDirectory.ServerFromLibldapConfiguration in a process of its own: libldap reads its
 // configuration once per process.
 TEST(LdapDirectory, DISABLED_ConfigurationChild) {
+    const auto libldapLoaded = [] {
+        QFile maps("/proc/self/maps");
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libldap");
+    };
+    ASSERT_FALSE(libldapLoaded()) << "the test program itself loads libldap";
     auto connection = makeLdapDirectory()->open("ADsDSOObject", "Active Directory Provider");
-    const auto rows = connection->execute(userQuery("user1"), paged);
-    ASSERT_EQ(rows.size(), 1u);
-    const auto date = connection->passwordLastChanged(rows[0].adsPath);
-    ASSERT_TRUE(date.has_value());
-    std::printf("found %s\n", qPrintable(date->toUTC().toString(Qt::ISODate)));
+    try {
+        const auto rows = connection->execute(userQuery("user1"), paged);
+        ASSERT_EQ(rows.size(), 1u);
+        const auto date = connection->passwordLastChanged(rows[0].adsPath);
+        ASSERT_TRUE(date.has_value());
+        std::printf("found %s\n", qPrintable(date->toUTC().toString(Qt::ISODate)));
+    } catch (const Failure& e) {
+        std::printf("failed: %s\n", qPrintable(e.message()));
+    }
+    std::printf("libldap %s\n", libldapLoaded() ? "loaded" : "not loaded");
 }
 
 TEST(LdapDirectory, ServerFromLibldapConfiguration) {
     test::PrivateSlapd slapd;
     if (!slapd.start(test::directoryLdif())) GTEST_SKIP() << slapd.why().toStdString();
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    // The user's own ~/.ldaprc is kept out by a home of our own.
+    const QByteArray uri = slapd.uri().toUtf8();
     struct Case {
         const char* how;
-        QString variable, value;
+        QString variable, value;  // an environment variable, if any
+        QString file;             // a configuration file below the home folder, if any
+        QByteArray text;
+        const char* expected;
     };
-    QFile rc(home.path() + "/ldaprc.test");
-    ASSERT_TRUE(rc.open(QIODevice::WriteOnly));
-    rc.write("URI " + slapd.uri().toUtf8() + "\n");
-    rc.close();
     const Case cases[] = {
-        {"LDAPURI", "LDAPURI", slapd.uri()},
-        {"LDAPRC", "LDAPRC", "ldaprc.test"},
+        {"LDAPURI", "LDAPURI", slapd.uri(), "", "", "found 2024-04-01T01:02:03Z"},
+        {"LDAPRC", "LDAPRC", "ldaprc.test", "ldaprc.test", "URI " + uri + "\n",
+         "found 2024-04-01T01:02:03Z"},
+        {"~/.ldaprc, keyword in lower case after a tab", "", "", ".ldaprc",
+         "# test\nTLS_REQCERT never\n\turi\t" + uri + "\n", "found 2024-04-01T01:02:03Z"},
+        {"ldaprc in the working folder", "", "", "work/ldaprc", "URI " + uri + "\n",
+         "found 2024-04-01T01:02:03Z"},
+        // Nothing names a server, and the domain (aa.bb.cc) is looked up in a network of its own
+        // that has none: the directory fails without libldap being loaded at all.
+        {"nothing configured", "", "", ".ldaprc", "#URI " + uri + "\nBASE dc=aa\n",
+         "libldap not loaded"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
+        // A home of our own keeps the user's ~/.ldaprc out.
+        QTemporaryDir home;
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(QDir(home.path()).mkdir("work"));
+        if (!c.file.isEmpty()) {
+            QFile rc(home.path() + "/" + c.file);
+            ASSERT_TRUE(rc.open(QIODevice::WriteOnly));
+            rc.write(c.text);
+        }
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("LDAPURI");
-        env.remove("LDAPRC");
-        env.remove("LDAPCONF");
-        env.remove("LDAPNOINIT");
+        for (const QString& name : env.keys())
+            if (name.startsWith("LDAP")) env.remove(name);
         env.insert("HOME", home.path());
-        env.insert(c.variable, c.value);
+        if (!c.variable.isEmpty()) env.insert(c.variable, c.value);
         child.setProcessEnvironment(env);
-        child.setWorkingDirectory(home.path());
-        child.start(QFile::symLinkTarget("/proc/self/exe"),
-                    {"--gtest_filter=LdapDirectory.DISABLED_ConfigurationChild",
-                     "--gtest_also_run_disabled_tests"});
+        child.setWorkingDirectory(home.path() + "/work");
+        QStringList arguments{"--gtest_filter=LdapDirectory.DISABLED_ConfigurationChild",
+                              "--gtest_also_run_disabled_tests"};
+        QString program = QFile::symLinkTarget("/proc/self/exe");
+        if (std::strcmp(c.expected, "libldap not loaded") == 0) {
+            arguments.prepend(program);
+            arguments.prepend("--net");
+            program = "unshare";
+        }
+        child.start(program, arguments);
         ASSERT_TRUE(child.waitForFinished(20000));
         const QString out = QString::fromUtf8(child.readAll());
         EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
-        EXPECT_TRUE(out.contains("found 2024-04-01T01:02:03Z")) << out.toStdString();
+        EXPECT_TRUE(out.contains(c.expected)) << out.toStdString();
     }
+}
+
+TEST(LdapDirectory, ConfigurationThatMayNameAServer) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        QStringList environment;
+        const char* text;  // nullptr: no file; "<folder>": a folder where the file would be
+        bool may;
+    };
+    const Case cases[] = {
+        {{"HOME", "PATH"}, nullptr, false},
+        {{"HOME", "LDAPURI"}, nullptr, true},
+        {{"LDAPNOINIT"}, nullptr, true},  // unsure is "may"
+        {{}, "TLS_CACERT /etc/ssl/certs/ca-certificates.crt\n#URI ldap://a\n", false},
+        {{}, "BASE dc=example,dc=com\nURIX ldap://a\nSASL_MECH uri\n", false},
+        {{}, "  URI ldap://a ldap://b\n", true},
+        {{}, "# x\r\nuri\tldap://a\r\n", true},
+        {{}, "HOST a.example.com\n", true},
+        {{}, "Port 1389\n", true},
+        {{}, "<folder>", true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "no file");
+        const QString path = dir.filePath(QString::number(++n));
+        if (c.text && std::strcmp(c.text, "<folder>") == 0) {
+            ASSERT_TRUE(QDir().mkdir(path));
+        } else if (c.text) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.text);
+        }
+        EXPECT_EQ(ldapConfigurationMayNameServer(c.environment, {dir.filePath("none"), path}),
+                  c.may);
+    }
+    QFile longLine(dir.filePath("long"));
+    ASSERT_TRUE(longLine.open(QIODevice::WriteOnly));
+    longLine.write("BASE " + QByteArray(3000, 'x') + "\n");
+    longLine.close();
+    EXPECT_TRUE(ldapConfigurationMayNameServer({}, {longLine.fileName()}));
 }
 
 namespace {

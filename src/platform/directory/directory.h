@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,6 +64,14 @@ std::shared_ptr<Directory> makeLdapDirectory(const LdapDirectoryOptions& options
 // The server a DNS answer to an SRV question names first, as "ldap://host:port": lowest
 // priority, then highest weight; empty when it names none (or the target ".").
 QString bestSrvServer(const unsigned char* answer, int length);
+
+// Whether libldap's configuration may name a default server (URI, HOST or PORT in one of
+// `files`, or any LDAP* variable), told without loading libldap. A wrong "may" only costs
+// loading it; a file that exists but cannot be read counts as "may".
+bool ldapConfigurationMayNameServer(const QStringList& environmentNames, const QStringList& files);
+// The files libldap reads its configuration from: /etc/ldap/ldap.conf, ~/ldaprc, ~/.ldaprc and
+// ldaprc in the current folder. (LDAPCONF and LDAPRC name more, but they are LDAP* variables.)
+QStringList ldapConfigurationFiles();
 
 // A directory that cannot be reached: every query fails with `why`.
 std::shared_ptr<Directory> makeUnreachableDirectory(const QString& why);

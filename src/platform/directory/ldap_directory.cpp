@@ -10,12 +10,15 @@
 #include <signal.h>
 
 #include <QByteArray>
+#include <QFile>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/directory/directory.h"
 #include "platform/directory/query.h"
@@ -92,9 +95,18 @@ constexpr qint64 unixEpochIn1601Seconds = 11644473600LL;
 
 }  // namespace
 
-QString bestSrvServer(const unsigned char* answer, int length) {
+namespace {
+
+// A server named by a DNS SRV record.
+struct SrvTarget {
+    QString host;
+    int port = 0;
+    QString uri() const { return QStringLiteral("ldap://%1:%2").arg(host).arg(port); }
+};
+
+std::optional<SrvTarget> bestSrvTarget(const unsigned char* answer, int length) {
     ns_msg message;
-    if (!answer || length <= 0 || ns_initparse(answer, length, &message) < 0) return QString();
+    if (!answer || length <= 0 || ns_initparse(answer, length, &message) < 0) return std::nullopt;
     struct Target {
         int priority, weight, port;
         QString host;
@@ -114,20 +126,53 @@ QString bestSrvServer(const unsigned char* answer, int length) {
         targets.push_back({static_cast<int>(ns_get16(data)), static_cast<int>(ns_get16(data + 2)),
                            static_cast<int>(ns_get16(data + 4)), QString::fromUtf8(host)});
     }
-    if (targets.empty()) return QString();
+    if (targets.empty()) return std::nullopt;
     std::stable_sort(targets.begin(), targets.end(), [](const Target& a, const Target& b) {
         return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
     });
-    return QStringLiteral("ldap://%1:%2").arg(targets.front().host).arg(targets.front().port);
+    return SrvTarget{targets.front().host, targets.front().port};
+}
+
+}  // namespace
+
+QString bestSrvServer(const unsigned char* answer, int length) {
+    const std::optional<SrvTarget> target = bestSrvTarget(answer, length);
+    return target ? target->uri() : QString();
+}
+
+bool ldapConfigurationMayNameServer(const QStringList& environmentNames, const QStringList& files) {
+    for (const QString& name : environmentNames)
+        if (name.startsWith(QLatin1String("LDAP"))) return true;
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.exists()) continue;
+        // Unsure (unreadable, or more than is worth reading): let libldap decide.
+        if (file.size() > (1 << 20) || !file.open(QIODevice::ReadOnly)) return true;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.size() > 1000) return true;  // libldap reads long lines in pieces
+            const QByteArray keyword = line.simplified().split(' ').first().toLower();
+            if (keyword == "uri" || keyword == "host" || keyword == "port") return true;
+        }
+    }
+    return false;
+}
+
+QStringList ldapConfigurationFiles() {
+    QStringList files{QStringLiteral("/etc/ldap/ldap.conf")};
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        files << home + QStringLiteral("/ldaprc") << home + QStringLiteral("/.ldaprc");
+    files << QStringLiteral("ldaprc");
+    return files;
 }
 
 namespace {
 
 // The best-placed server of the DNS SRV record `name`. One try against one name server.
-QString srvLookupNow(const QString& name) {
+std::optional<SrvTarget> srvLookupNow(const QString& name) {
     struct __res_state state;
     std::memset(&state, 0, sizeof state);
-    if (res_ninit(&state) != 0) return QString();
+    if (res_ninit(&state) != 0) return std::nullopt;
     state.retrans = 1;  // seconds: the resolver counts no finer; srvLookup cuts it shorter
     state.retry = 1;
     if (state.nscount > 1) state.nscount = 1;
@@ -136,14 +181,14 @@ QString srvLookupNow(const QString& name) {
     const int length =
         res_nquery(&state, query.constData(), ns_c_in, ns_t_srv, answer, sizeof answer);
     res_nclose(&state);
-    return bestSrvServer(answer, length);
+    return bestSrvTarget(answer, length);
 }
 
 // The same within `timeoutMs`: a lookup still waiting then is left to end by itself.
-QString srvLookup(const QString& name, int timeoutMs) {
-    auto answer = std::make_shared<QString>();
+std::optional<SrvTarget> srvLookup(const QString& name, int timeoutMs) {
+    auto answer = std::make_shared<std::optional<SrvTarget>>();
     if (!runServingWithin([answer, name] { *answer = srvLookupNow(name); }, timeoutMs))
-        return QString();
+        return std::nullopt;
     return *answer;
 }
 
@@ -205,6 +250,11 @@ QByteArray hostOf(const QString& uri, int* port = nullptr, QByteArray* scheme = 
 // The server libldap's own configuration names, or false when it names none (its built-in
 // default, ldap://localhost, counts as none).
 bool configuredServer(QString* uri) {
+    // Reading libldap's configuration loads it with SASL and every SASL plugin (Kerberos, TLS,
+    // crypto): milliseconds and megabytes that a computer without a directory does not need.
+    if (!ldapConfigurationMayNameServer(QProcessEnvironment::systemEnvironment().keys(),
+                                        ldapConfigurationFiles()))
+        return false;
     char* text = nullptr;
     if (TORVIX_LAZY(Ldap, ldap_get_option)(nullptr, LDAP_OPT_URI, &text) != LDAP_OPT_SUCCESS ||
         !text)
@@ -397,16 +447,22 @@ class LdapConnection : public Connection {
         QString uri = options_.uri;
         bool fromConfiguration = false;
         if (uri.isEmpty()) fromConfiguration = configuredServer(&uri);
+        QByteArray host;
         if (uri.isEmpty()) {
+            // Located here without libldap, which is loaded only once a server resolves.
             const QString domain = domainOfDn(baseDn);
             if (domain.isEmpty())
                 throw Failure(QStringLiteral(
                     "no directory server is configured and the path names no domain"));
-            uri = srvLookup(QStringLiteral("_ldap._tcp.dc._msdcs.") + domain,
-                            deadline.bound(options_.srvTimeoutMs));
-            if (uri.isEmpty()) uri = QStringLiteral("ldap://") + domain;
+            const std::optional<SrvTarget> srv =
+                srvLookup(QStringLiteral("_ldap._tcp.dc._msdcs.") + domain,
+                          deadline.bound(options_.srvTimeoutMs));
+            uri = srv ? srv->uri() : QStringLiteral("ldap://") + domain;
+            host = (srv ? srv->host : domain).toUtf8();
+        } else {
+            host = firstHost(uri);
         }
-        if (!resolvesWithin(firstHost(uri), deadline.bound(1000)))
+        if (!resolvesWithin(host, deadline.bound(1000)))
             throw Failure(QStringLiteral("the directory server of %1 cannot be found").arg(uri));
 
         LDAP* ld = nullptr;

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/failure.h"
+#include "platform/lazy_library.h"
 #include "platform/live/console_user.h"
 #include "platform/live/hardware_providers.h"
 #include "platform/live/lazy_cursor.h"
@@ -190,16 +192,15 @@ namespace {
 #ifdef TORVIX_HAVE_SYSTEMD
 // The user of seat0's active session, from logind. nullopt: logind cannot tell (not running,
 // no seat); an empty text: the seat is shown but nobody is logged on (login screen).
-std::optional<QString> consoleUserFromLogind() {
-    if (::access("/run/systemd/seats/", F_OK) != 0) return std::nullopt;
+std::optional<QString> consoleUserFromLogindNow() {
     char* session = nullptr;
     uid_t uid = 0;
-    const int r = sd_seat_get_active("seat0", &session, &uid);
+    const int r = TORVIX_LAZY(Systemd, sd_seat_get_active)("seat0", &session, &uid);
     if (r == -ENODATA) return QString();  // the seat is there, nobody is on it
     if (r < 0) return std::nullopt;
     char* klass = nullptr;
-    const bool userSession =
-        sd_session_get_class(session, &klass) >= 0 && klass && std::strcmp(klass, "user") == 0;
+    const bool userSession = TORVIX_LAZY(Systemd, sd_session_get_class)(session, &klass) >= 0 &&
+                             klass && std::strcmp(klass, "user") == 0;
     std::free(klass);
     std::free(session);
     if (!userSession) return QString();
@@ -208,6 +209,15 @@ std::optional<QString> consoleUserFromLogind() {
     char buf[4096];
     if (::getpwuid_r(uid, &pw, buf, sizeof buf, &found) != 0 || !found) return QString();
     return QString::fromUtf8(found->pw_name);
+}
+
+std::optional<QString> consoleUserFromLogind() {
+    if (::access("/run/systemd/seats/", F_OK) != 0) return std::nullopt;
+    try {
+        return consoleUserFromLogindNow();
+    } catch (const Failure&) {  // libsystemd cannot be loaded: utmp answers instead
+        return std::nullopt;
+    }
 }
 #endif
 

@@ -15,6 +15,7 @@
 #include <systemd/sd-messages.h>
 #endif
 
+#include "platform/lazy_library.h"
 #include "platform/live/root_files.h"
 
 namespace torvix::live {
@@ -39,20 +40,22 @@ class WtmpDb {
     explicit WtmpDb(const QString& path) {
         if (!QFileInfo(path).isFile()) return;
         const QByteArray name = QFile::encodeName(path);
-        if (sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        if (TORVIX_LAZY(Sqlite, sqlite3_open_v2)(name.constData(), &db_, SQLITE_OPEN_READONLY,
+                                                 nullptr) != SQLITE_OK) {
             close();
             return;
         }
-        sqlite3_busy_timeout(db_, 1000);
+        TORVIX_LAZY(Sqlite, sqlite3_busy_timeout)(db_, 1000);
         // Also proves that this is an SQLite file with wtmpdb's table.
         sqlite3_stmt* st = prepare("SELECT MIN(Login) FROM wtmp");
         if (!st) {
             close();
             return;
         }
-        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL)
-            oldest_ = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
+        if (TORVIX_LAZY(Sqlite, sqlite3_step)(st) == SQLITE_ROW &&
+            TORVIX_LAZY(Sqlite, sqlite3_column_type)(st, 0) != SQLITE_NULL)
+            oldest_ = TORVIX_LAZY(Sqlite, sqlite3_column_int64)(st, 0);
+        TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
     }
     ~WtmpDb() { close(); }
     WtmpDb(const WtmpDb&) = delete;
@@ -63,8 +66,9 @@ class WtmpDb {
     std::optional<qint64> oldest() const { return oldest_; }
     sqlite3_stmt* prepare(const char* sql) const {
         sqlite3_stmt* st = nullptr;
-        if (!db_ || sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(st);
+        if (!db_) return nullptr;  // no file: SQLite is not even loaded
+        if (TORVIX_LAZY(Sqlite, sqlite3_prepare_v2)(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+            TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
             return nullptr;
         }
         return st;
@@ -72,7 +76,7 @@ class WtmpDb {
 
   private:
     void close() {
-        if (db_) sqlite3_close(db_);
+        if (db_) TORVIX_LAZY(Sqlite, sqlite3_close)(db_);
         db_ = nullptr;
     }
     sqlite3* db_ = nullptr;
@@ -80,13 +84,15 @@ class WtmpDb {
 };
 
 QString columnText(sqlite3_stmt* st, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
-    return text ? QString::fromUtf8(text, sqlite3_column_bytes(st, column)) : QString();
+    const auto* text =
+        reinterpret_cast<const char*>(TORVIX_LAZY(Sqlite, sqlite3_column_text)(st, column));
+    return text ? QString::fromUtf8(text, TORVIX_LAZY(Sqlite, sqlite3_column_bytes)(st, column))
+                : QString();
 }
 
 std::optional<qint64> columnTime(sqlite3_stmt* st, int column) {
-    if (sqlite3_column_type(st, column) != SQLITE_INTEGER) return std::nullopt;
-    const qint64 v = sqlite3_column_int64(st, column);
+    if (TORVIX_LAZY(Sqlite, sqlite3_column_type)(st, column) != SQLITE_INTEGER) return std::nullopt;
+    const qint64 v = TORVIX_LAZY(Sqlite, sqlite3_column_int64)(st, column);
     return v > 0 ? std::optional<qint64>(v) : std::nullopt;
 }
 
@@ -188,7 +194,9 @@ struct SystemEventWalk::State {
     std::vector<JournalBoot> boots;
     std::size_t bootsLeft = 0;
 
-    ~State() { sqlite3_finalize(dbRows); }
+    ~State() {
+        if (dbRows) TORVIX_LAZY(Sqlite, sqlite3_finalize)(dbRows);  // loaded, as it has rows
+    }
 
     void start() {
         // Starts and stops need no texts.
@@ -205,9 +213,10 @@ struct SystemEventWalk::State {
 
     // One boot row gives its stop (newer) and then its start.
     bool readDbRow() {
-        if (sqlite3_step(dbRows) != SQLITE_ROW) return false;
+        if (TORVIX_LAZY(Sqlite, sqlite3_step)(dbRows) != SQLITE_ROW) return false;
         // After every wtmp record, two numbers per row.
-        const qint64 base = wtmp->recordCount() + 2 * sqlite3_column_int64(dbRows, 0);
+        const qint64 base =
+            wtmp->recordCount() + 2 * TORVIX_LAZY(Sqlite, sqlite3_column_int64)(dbRows, 0);
         if (const auto logout = columnTime(dbRows, 2)) pending.push_back({6006, *logout, base});
         if (const auto login = columnTime(dbRows, 1)) pending.push_back({6005, *login, base - 1});
         return true;
@@ -239,7 +248,7 @@ struct SystemEventWalk::State {
                     break;
                 case Stage::Db:
                     if (!readDbRow()) {
-                        sqlite3_finalize(dbRows);
+                        TORVIX_LAZY(Sqlite, sqlite3_finalize)(dbRows);
                         dbRows = nullptr;
                         stage = Stage::Wtmp;
                     }
@@ -319,11 +328,11 @@ std::vector<LoginTally> tallyLogins(const QString& root) {
     if (sqlite3_stmt* st = db.prepare("SELECT User, TTY, RemoteHost, Login FROM wtmp "
                                       "WHERE Type = 3 ORDER BY Login, ID")) {
         qint64 position = wtmp.recordCount();
-        while (sqlite3_step(st) == SQLITE_ROW) {
+        while (TORVIX_LAZY(Sqlite, sqlite3_step)(st) == SQLITE_ROW) {
             count(columnText(st, 0), columnText(st, 1), columnText(st, 2),
                   columnTime(st, 3).value_or(0), position++);
         }
-        sqlite3_finalize(st);
+        TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
     }
 
     std::vector<Tally> all;
@@ -342,14 +351,19 @@ std::vector<JournalBoot> readJournalBoots(const QString& root) {
         QFile::encodeName(QFileInfo(underRoot(root, QStringLiteral("/"))).absoluteFilePath());
     sd_journal* j = nullptr;
     // Looks in var/log/journal and run/log/journal below the root.
-    if (sd_journal_open_directory(&j, dir.constData(), SD_JOURNAL_OS_ROOT) < 0) return boots;
-    std::unique_ptr<sd_journal, void (*)(sd_journal*)> guard(j, sd_journal_close);
+    if (TORVIX_LAZY(Systemd, sd_journal_open_directory)(&j, dir.constData(), SD_JOURNAL_OS_ROOT) <
+        0)
+        return boots;
+    std::unique_ptr<sd_journal, void (*)(sd_journal*)> guard(
+        j, TORVIX_LAZY(Systemd, sd_journal_close));
 
     std::vector<QByteArray> ids;
-    if (sd_journal_query_unique(j, "_BOOT_ID") >= 0) {
+    if (TORVIX_LAZY(Systemd, sd_journal_query_unique)(j, "_BOOT_ID") >= 0) {
         const void* data = nullptr;
         size_t length = 0;
-        SD_JOURNAL_FOREACH_UNIQUE(j, data, length) {
+        // SD_JOURNAL_FOREACH_UNIQUE, with the functions taken from the library loaded on first use
+        for (TORVIX_LAZY(Systemd, sd_journal_restart_unique)(j);
+             TORVIX_LAZY(Systemd, sd_journal_enumerate_available_unique)(j, &data, &length) > 0;) {
             ids.emplace_back(static_cast<const char*>(data), static_cast<qsizetype>(length));
         }
     }
@@ -361,17 +375,23 @@ std::vector<JournalBoot> readJournalBoots(const QString& root) {
     // The first or last entry of a boot, optionally with a message id.
     auto edge = [j](const QByteArray& boot, const char* messageId,
                     bool last) -> std::optional<Entry> {
-        sd_journal_flush_matches(j);
-        if (sd_journal_add_match(j, boot.constData(), static_cast<size_t>(boot.size())) < 0)
+        TORVIX_LAZY(Systemd, sd_journal_flush_matches)(j);
+        if (TORVIX_LAZY(Systemd, sd_journal_add_match)(j, boot.constData(),
+                                                       static_cast<size_t>(boot.size())) < 0)
             return std::nullopt;
-        if (messageId && sd_journal_add_match(j, messageId, 0) < 0) return std::nullopt;
-        if ((last ? sd_journal_seek_tail(j) : sd_journal_seek_head(j)) < 0) return std::nullopt;
-        if ((last ? sd_journal_previous(j) : sd_journal_next(j)) <= 0) return std::nullopt;
+        if (messageId && TORVIX_LAZY(Systemd, sd_journal_add_match)(j, messageId, 0) < 0)
+            return std::nullopt;
+        if ((last ? TORVIX_LAZY(Systemd, sd_journal_seek_tail)(j)
+                  : TORVIX_LAZY(Systemd, sd_journal_seek_head)(j)) < 0)
+            return std::nullopt;
+        if ((last ? TORVIX_LAZY(Systemd, sd_journal_previous)(j)
+                  : TORVIX_LAZY(Systemd, sd_journal_next)(j)) <= 0)
+            return std::nullopt;
         uint64_t realtime = 0;
         uint64_t monotonic = 0;
         sd_id128_t bootId;
-        if (sd_journal_get_realtime_usec(j, &realtime) < 0 ||
-            sd_journal_get_monotonic_usec(j, &monotonic, &bootId) < 0)
+        if (TORVIX_LAZY(Systemd, sd_journal_get_realtime_usec)(j, &realtime) < 0 ||
+            TORVIX_LAZY(Systemd, sd_journal_get_monotonic_usec)(j, &monotonic, &bootId) < 0)
             return std::nullopt;
         return Entry{static_cast<qint64>(realtime), monotonic};
     };

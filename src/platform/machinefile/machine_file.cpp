@@ -121,7 +121,13 @@ class Reader {
 // ---------------------------------------------------------------------------------------------
 // Management values
 
+// `path` names the value's place for messages; a scalar has no fault to name, and reading a
+// large file spends no time on the places of its scalars (the caller passes none).
 Value toValue(const Reader& r, const JsonNode& n, const QString& path, bool inArray);
+
+bool isScalar(const JsonNode& n) {
+    return n.type != JsonNode::Type::Array && n.type != JsonNode::Type::Object;
+}
 
 Instance toInstance(const Reader& r, const JsonNode& n, const QString& className,
                     const QString& path) {
@@ -132,10 +138,13 @@ Instance toInstance(const Reader& r, const JsonNode& n, const QString& className
     // one of them would be lost.
     machinefile::NameSet seen;  // case-folded
     for (std::size_t k = 0; k < n.keys.size(); ++k) {
-        const QString place = join(path, n.keys[k]);
-        if (!seen.insert(n.keys[k].toCaseFolded()))
-            r.fail(place, QStringLiteral("the property is given twice (names ignore case)"));
-        props.push_back({n.keys[k], toValue(r, n.items[k], place, false)});
+        const QString& key = n.keys[k];
+        if (!seen.insert(key.toCaseFolded()))
+            r.fail(join(path, key),
+                   QStringLiteral("the property is given twice (names ignore case)"));
+        const JsonNode& item = n.items[k];
+        props.push_back(
+            {key, toValue(r, item, isScalar(item) ? QString() : join(path, key), false)});
     }
     return Instance(className, std::move(props));
 }
@@ -156,8 +165,11 @@ Value toValue(const Reader& r, const JsonNode& n, const QString& path, bool inAr
             if (inArray) r.fail(path, QStringLiteral("an array cannot hold arrays"));
             std::vector<Value> items;
             items.reserve(n.items.size());
-            for (std::size_t k = 0; k < n.items.size(); ++k)
-                items.push_back(toValue(r, n.items[k], path + index(k), true));
+            for (std::size_t k = 0; k < n.items.size(); ++k) {
+                const JsonNode& item = n.items[k];
+                items.push_back(
+                    toValue(r, item, isScalar(item) ? QString() : path + index(k), true));
+            }
             return Value(std::move(items));
         }
         case JsonNode::Type::Object: {
@@ -243,9 +255,12 @@ std::shared_ptr<wmi::Registry> readWmi(const Reader& r, const JsonNode* wmiNode,
                 r.wrongKind(path, "an array of instances or {\"error\": TEXT}", node);
             auto instances = std::make_shared<std::vector<Instance>>();
             instances->reserve(node.items.size());
+            QSet<QString> spelled;  // property names as written, already in `listed`
             for (std::size_t k = 0; k < node.items.size(); ++k) {
                 instances->push_back(toInstance(r, node.items[k], name, path + index(k)));
                 for (const wmi::Property& p : instances->back().properties()) {
+                    if (spelled.contains(p.name)) continue;  // instances mostly repeat names
+                    spelled.insert(p.name);
                     if (listed.insert(p.name.toCaseFolded())) properties << p.name;
                 }
             }
