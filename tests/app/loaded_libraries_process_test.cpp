@@ -9,7 +9,9 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "support/test_support.h"
 
@@ -23,10 +25,12 @@ struct TracedRun {
 
 // Runs `program` with the loader's file trace written to a folder of its own, so the program's
 // standard error stays its own. A window (offscreen) is ended once it has painted its values.
-TracedRun runTraced(const QString& program, const QStringList& args, const QString& platform = {}) {
+TracedRun runTraced(const QString& program, const QStringList& args, const QString& platform = {},
+                    const std::function<void(QProcessEnvironment&)>& adjust = {}) {
     QTemporaryDir trace;
     QTemporaryDir work;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (adjust) adjust(env);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.insert("LC_ALL", "C.UTF-8");
@@ -114,6 +118,47 @@ TEST(LoadedLibraries, OnlyTheWindowLoadsTheGui) {
         if (c.window) {
             EXPECT_TRUE(r.err.contains("painted\n")) << r.err.constData();
         }
+    }
+}
+
+// This computer with no print server and no directory in reach (a network namespace of its own,
+// no settings that name either): the live report loads neither libcups nor libldap. A print
+// server named by CUPS_SERVER still has libcups asked.
+TEST(LoadedLibraries, NoPrintServerOrDirectoryInReachLoadsNeitherLibrary) {
+    if (QStandardPaths::findExecutable("unshare").isEmpty()) GTEST_SKIP() << "no unshare";
+    for (const char* path : {"/etc/cups/client.conf", "/run/cups/cups.sock"})
+        if (QFileInfo::exists(path)) GTEST_SKIP() << path << " names a print server";
+    QFile ldapConf("/etc/ldap/ldap.conf");
+    if (ldapConf.open(QIODevice::ReadOnly) &&
+        QRegularExpression("^\\s*(uri|host|port)\\s", QRegularExpression::CaseInsensitiveOption |
+                                                          QRegularExpression::MultilineOption)
+            .match(QString::fromUtf8(ldapConf.readAll()))
+            .hasMatch())
+        GTEST_SKIP() << "ldap.conf names a directory server";
+    QTemporaryDir home;
+    const struct {
+        const char* how;
+        QString cupsServer;
+        bool cups;
+    } cases[] = {
+        {"nothing in reach", {}, false},
+        {"CUPS_SERVER names a server", "127.0.0.1:1", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        const TracedRun r = runTraced(
+            "unshare", {"--net", QStringLiteral(TORVIX_BINARY), "--report"}, {},
+            [&](QProcessEnvironment& env) {
+                for (const QString& name : env.keys())
+                    if (name.startsWith("CUPS_") || name.startsWith("LDAP") || name == "IPP_PORT")
+                        env.remove(name);
+                env.insert("HOME", home.path());
+                if (!c.cupsServer.isEmpty()) env.insert("CUPS_SERVER", c.cupsServer);
+            });
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_TRUE(r.out.contains("Command21\t")) << r.out.constData();
+        EXPECT_EQ(loads(r, "libcups.so"), c.cups);
+        EXPECT_FALSE(loads(r, "libldap"));
     }
 }
 

@@ -17,6 +17,7 @@
 
 #include "platform/wmi/service.h"
 #include "support/private_cupsd.h"
+#include "support/private_slapd.h"
 
 using namespace torvix;
 using torvix::live::PrinterProvider;
@@ -109,6 +110,40 @@ TEST(PrinterPortName, UserInformationIsRemovedAndNothingElse) {
     for (const auto& c : cases)
         EXPECT_EQ(withoutCredentials(QString::fromUtf8(c.uri)), QString::fromUtf8(c.expected))
             << c.uri;
+}
+
+// Told without loading libcups: a variable or file that names a server, or an answer on the
+// loopback port, means "may"; nothing at all means libcups would find no server either.
+TEST(LivePrinters, WhetherAPrintServerMayBeFound) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("client.conf");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QString dangling = dir.filePath("cups.sock");
+    ASSERT_TRUE(QFile::link(dir.filePath("gone"), dangling));
+    const QString missing = dir.filePath("missing");
+    const struct {
+        QStringList environment, files;
+        bool may;
+    } cases[] = {
+        {{"HOME", "PATH", "LANG"}, {missing}, false},
+        {{"CUPS_SERVER"}, {missing}, true},
+        {{"CUPS_SERVERROOT"}, {missing}, true},
+        {{"IPP_PORT"}, {missing}, true},
+        {{"CUPSD", "MY_CUPS_SERVER"}, {missing}, false},
+        {{}, {missing, file}, true},
+        {{}, {dangling}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.environment.join(',') + " " + c.files.join(',')).toStdString());
+        EXPECT_EQ(torvix::live::printServerMayBeNamed(c.environment, c.files), c.may);
+    }
+    test::SilentListener listener;
+    ASSERT_TRUE(listener.listening());
+    EXPECT_TRUE(torvix::live::loopbackPortMayAnswer(listener.port(), 1000));
+    EXPECT_FALSE(torvix::live::loopbackPortMayAnswer(test::freeLoopbackPort(), 1000));
 }
 
 TEST(LivePrinters, EveryDestinationOfAPrivateCupsdInCupsOrder) {

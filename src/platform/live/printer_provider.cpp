@@ -1,11 +1,20 @@
 #include "platform/live/printer_provider.h"
 
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <QFileInfo>
+#include <QProcessEnvironment>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -36,8 +45,39 @@ struct Destination {
     std::map<std::string, std::string> options;  // the few the class shows
 };
 
+// The files libcups takes its server from, in its own places: the default domain socket, the
+// system's and the user's client.conf (HOME, else the account's home, as libcups looks).
+QStringList cupsServerFiles() {
+    QStringList files{QStringLiteral("/run/cups/cups.sock"),
+                      QStringLiteral("/etc/cups/client.conf")};
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty()) files << home + QStringLiteral("/.cups/client.conf");
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
+        files << QString::fromLocal8Bit(found->pw_dir) + QStringLiteral("/.cups/client.conf");
+    return files;
+}
+
+int ippPortNumber() {
+    struct servent entry {};
+    struct servent* found = nullptr;
+    char buffer[1024];
+    if (::getservbyname_r("ipp", "tcp", &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return ntohs(static_cast<std::uint16_t>(found->s_port));
+    return 631;
+}
+
+bool printServerMayExist() {
+    return printServerMayBeNamed(QProcessEnvironment::systemEnvironment().keys(),
+                                 cupsServerFiles()) ||
+           loopbackPortMayAnswer(ippPortNumber(), 100);
+}
+
 std::vector<Destination> readDestinations(int budgetMs) {
     Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    if (!printServerMayExist()) return {};  // what libcups would find too, without loading it
     const char* server = TORVIX_LAZY(Cups, cupsServer)();  // a host name or a domain socket path
     if (!server || !*server) return {};
 
@@ -148,6 +188,71 @@ QString withoutCredentials(const QString& uri) {
     const qsizetype at = uri.lastIndexOf(QLatin1Char('@'), end - 1);
     if (at < authority) return uri;
     return uri.left(authority) + uri.mid(at + 1);
+}
+
+bool printServerMayBeNamed(const QStringList& environmentNames, const QStringList& files) {
+    for (const QString& name : environmentNames)
+        if (name.startsWith(QLatin1String("CUPS_")) || name == QLatin1String("IPP_PORT"))
+            return true;
+    for (const QString& path : files)
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) return true;
+    return false;
+}
+
+bool loopbackPortMayAnswer(int port, int waitMs) {
+    // "localhost" as libcups finds it: the resolver, else the two loopback addresses.
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const QByteArray service = QByteArray::number(port);
+    std::vector<sockaddr_storage> addresses;
+    if (::getaddrinfo("localhost", service.constData(), &hints, &found) == 0) {
+        for (addrinfo* a = found; a; a = a->ai_next) {
+            sockaddr_storage s{};
+            std::memcpy(&s, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof s));
+            addresses.push_back(s);
+        }
+        ::freeaddrinfo(found);
+    } else {
+        sockaddr_in6 six{};
+        six.sin6_family = AF_INET6;
+        six.sin6_addr = in6addr_loopback;
+        six.sin6_port = htons(static_cast<std::uint16_t>(port));
+        sockaddr_in four{};
+        four.sin_family = AF_INET;
+        four.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        four.sin_port = htons(static_cast<std::uint16_t>(port));
+        addresses.resize(2);
+        std::memcpy(&addresses[0], &six, sizeof six);
+        std::memcpy(&addresses[1], &four, sizeof four);
+    }
+    for (const sockaddr_storage& address : addresses) {
+        const socklen_t length =
+            address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) continue;  // no such family here: libcups cannot use it either
+        int error = 0;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+            error = errno;
+            if (error == EINPROGRESS) {
+                pollfd p{fd, POLLOUT, 0};
+                if (::poll(&p, 1, waitMs) != 1) {
+                    ::close(fd);
+                    return true;  // no answer either way: unsure
+                }
+                socklen_t size = sizeof error;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+            }
+        }
+        ::close(fd);
+        // Refused, or no route to it at all: libcups fails there too. Anything else may be a
+        // server.
+        if (error == 0) return true;
+        if (error != ECONNREFUSED && error != ENETUNREACH && error != EADDRNOTAVAIL &&
+            error != EAFNOSUPPORT && error != EHOSTUNREACH)
+            return true;
+    }
+    return false;
 }
 
 QStringList PrinterProvider::propertyNames() const {
