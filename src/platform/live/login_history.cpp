@@ -30,7 +30,9 @@ const QString kWtmpPath = QStringLiteral("/var/log/wtmp");
 const QString kWtmpDbPath = QStringLiteral("/var/lib/wtmpdb/wtmp.db");
 
 QString fixedText(const char* p, std::size_t size) {
-    return QString::fromUtf8(p, static_cast<qsizetype>(strnlen(p, size)));
+    // A view of the measured length: fromUtf8(p, n) would keep a strlen branch that GCC flags
+    // on these unterminated arrays.
+    return QString::fromUtf8(QByteArrayView(p, static_cast<qsizetype>(strnlen(p, size))));
 }
 
 // wtmpdb's SQLite file, opened read-only. Anything that is not a readable wtmpdb file (missing,

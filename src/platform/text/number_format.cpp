@@ -81,7 +81,7 @@ QString formatNumber(double value, QStringView pattern) {
             digits = kept;
         }
     }
-    if (digits.empty()) digits = "0";
+    if (digits.empty()) digits.assign(1, '0');  // not = "0": GCC 12 warns wrongly (-Wrestrict)
 
     // Split into integer and decimal digits.
     if (static_cast<int>(digits.size()) <= p.maxDecimals)
