@@ -375,8 +375,16 @@ TEST(LdapDirectory, ServerFromLibldapConfiguration) {
         {"nothing configured", "", "", ".ldaprc", "#URI " + uri + "\nBASE dc=aa\n",
          "libldap not loaded"},
     };
+    // A network of its own needs the right to make one (root here); without it that case is
+    // left out.
+    const bool canIsolate = QProcess::execute("unshare", {"--net", "true"}) == 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
+        const bool isolated = std::strcmp(c.expected, "libldap not loaded") == 0;
+        if (isolated && !canIsolate) {
+            std::printf("[ skipped  ] %s: cannot make a network namespace\n", c.how);
+            continue;
+        }
         // A home of our own keeps the user's ~/.ldaprc out.
         QTemporaryDir home;
         ASSERT_TRUE(home.isValid());
@@ -397,7 +405,7 @@ TEST(LdapDirectory, ServerFromLibldapConfiguration) {
         QStringList arguments{"--gtest_filter=LdapDirectory.DISABLED_ConfigurationChild",
                               "--gtest_also_run_disabled_tests"};
         QString program = QFile::symLinkTarget("/proc/self/exe");
-        if (std::strcmp(c.expected, "libldap not loaded") == 0) {
+        if (isolated) {
             arguments.prepend(program);
             arguments.prepend("--net");
             program = "unshare";
