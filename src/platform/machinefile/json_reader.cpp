@@ -186,8 +186,14 @@ class Reader {
             }
             if (c.unicode() < 0x20) fail(QStringLiteral("control character in a text"));
             if (c != QLatin1Char('\\')) {
-                out += c;
-                ++i_;
+                // The plain run up to the next quote, escape or control character, in one copy.
+                const qsizetype start = i_;
+                while (i_ < s_.size()) {
+                    const char16_t u = s_[i_].unicode();
+                    if (u == u'"' || u == u'\\' || u < 0x20) break;
+                    ++i_;
+                }
+                out.append(s_.constData() + start, i_ - start);
                 continue;
             }
             ++i_;
