@@ -35,6 +35,12 @@ QString fixedText(const char* p, std::size_t size) {
     return QString::fromUtf8(QByteArrayView(p, static_cast<qsizetype>(strnlen(p, size))));
 }
 
+// A statement that was never made needs no SQLite, not even loaded, to be finished; and a
+// destructor must not meet the failure of loading it.
+void finalize(sqlite3_stmt* st) {
+    if (st) TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
+}
+
 // wtmpdb's SQLite file, opened read-only. Anything that is not a readable wtmpdb file (missing,
 // locked, garbage) counts as no file.
 class WtmpDb {
@@ -57,7 +63,7 @@ class WtmpDb {
         if (TORVIX_LAZY(Sqlite, sqlite3_step)(st) == SQLITE_ROW &&
             TORVIX_LAZY(Sqlite, sqlite3_column_type)(st, 0) != SQLITE_NULL)
             oldest_ = TORVIX_LAZY(Sqlite, sqlite3_column_int64)(st, 0);
-        TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
+        finalize(st);
     }
     ~WtmpDb() { close(); }
     WtmpDb(const WtmpDb&) = delete;
@@ -68,9 +74,9 @@ class WtmpDb {
     std::optional<qint64> oldest() const { return oldest_; }
     sqlite3_stmt* prepare(const char* sql) const {
         sqlite3_stmt* st = nullptr;
-        if (!db_) return nullptr;  // no file: SQLite is not even loaded
+        if (!db_) return nullptr;
         if (TORVIX_LAZY(Sqlite, sqlite3_prepare_v2)(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
-            TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
+            finalize(st);
             return nullptr;
         }
         return st;
@@ -196,9 +202,7 @@ struct SystemEventWalk::State {
     std::vector<JournalBoot> boots;
     std::size_t bootsLeft = 0;
 
-    ~State() {
-        if (dbRows) TORVIX_LAZY(Sqlite, sqlite3_finalize)(dbRows);  // loaded, as it has rows
-    }
+    ~State() { finalize(dbRows); }
 
     void start() {
         // Starts and stops need no texts.
@@ -250,7 +254,7 @@ struct SystemEventWalk::State {
                     break;
                 case Stage::Db:
                     if (!readDbRow()) {
-                        TORVIX_LAZY(Sqlite, sqlite3_finalize)(dbRows);
+                        finalize(dbRows);
                         dbRows = nullptr;
                         stage = Stage::Wtmp;
                     }
@@ -334,7 +338,7 @@ std::vector<LoginTally> tallyLogins(const QString& root) {
             count(columnText(st, 0), columnText(st, 1), columnText(st, 2),
                   columnTime(st, 3).value_or(0), position++);
         }
-        TORVIX_LAZY(Sqlite, sqlite3_finalize)(st);
+        finalize(st);
     }
 
     std::vector<Tally> all;

@@ -57,6 +57,7 @@ QStringList cupsServerFiles() {
     char buffer[4096];
     if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
         files << QString::fromLocal8Bit(found->pw_dir) + QStringLiteral("/.cups/client.conf");
+    files.removeDuplicates();  // HOME is mostly the account's home
     return files;
 }
 
