@@ -9,38 +9,22 @@
 
 namespace {
 
-struct ProcessRun {
-    int exitCode = -1;
-    QByteArray out, err;
-};
+using torvix::test::ProgramRun;
 
 // Runs the built program without a display and with a locale that is not UTF-8 aware.
-ProcessRun runTorvix(const QStringList& args, const QString& workDir = QString()) {
-    QProcess p;
+ProgramRun runTorvix(const QStringList& args, const QString& workDir = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LC_ALL", "C");
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
-    p.setProcessEnvironment(env);
-    if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
-    p.start(QStringLiteral(TORVIX_BINARY), args);
-    ProcessRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return torvix::test::runProgram(QStringLiteral(TORVIX_BINARY), args, env, workDir);
 }
 
 }  // namespace
 
 TEST(CommandLineProcess, ReportOfAMachineFileInUtf8) {
     QTemporaryDir dir;
-    const ProcessRun r = runTorvix(
+    const ProgramRun r = runTorvix(
         {"--report", "--machine", torvix::test::dataPath("machines/office_pc.json")}, dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QList<QByteArray> lines = r.out.split('\n');
@@ -52,7 +36,7 @@ TEST(CommandLineProcess, ReportOfAMachineFileInUtf8) {
 
 TEST(CommandLineProcess, JsonReportAndOtherWindow) {
     QTemporaryDir dir;
-    const ProcessRun json = runTorvix({"--report=json", "--window", "Form2", "--machine",
+    const ProgramRun json = runTorvix({"--report=json", "--window", "Form2", "--machine",
                                        torvix::test::dataPath("machines/office_pc.json")},
                                       dir.path());
     ASSERT_EQ(json.exitCode, 0) << json.err.constData();
@@ -67,21 +51,21 @@ TEST(CommandLineProcess, FailuresExitWithTwo) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("{\"torvix-machine\": 1, \"wmi\": [");
     f.close();
-    const ProcessRun malformed = runTorvix({"--report", "--machine", bad}, dir.path());
+    const ProgramRun malformed = runTorvix({"--report", "--machine", bad}, dir.path());
     EXPECT_EQ(malformed.exitCode, 2);
     EXPECT_TRUE(malformed.out.isEmpty());
     EXPECT_TRUE(malformed.err.startsWith("torvix: " + bad.toUtf8() + ":"))
         << malformed.err.constData();
 
-    const ProcessRun missing =
+    const ProgramRun missing =
         runTorvix({"--report", "--machine", dir.filePath("none.json")}, dir.path());
     EXPECT_EQ(missing.exitCode, 2);
 
-    const ProcessRun option = runTorvix({"--frobnicate"}, dir.path());
+    const ProgramRun option = runTorvix({"--frobnicate"}, dir.path());
     EXPECT_EQ(option.exitCode, 2);
     EXPECT_TRUE(option.err.contains("--frobnicate"));
 
-    const ProcessRun window = runTorvix({"--report", "--window", "Form99", "--machine",
+    const ProgramRun window = runTorvix({"--report", "--window", "Form99", "--machine",
                                          torvix::test::dataPath("machines/office_pc.json")},
                                         dir.path());
     EXPECT_EQ(window.exitCode, 2);
@@ -89,10 +73,10 @@ TEST(CommandLineProcess, FailuresExitWithTwo) {
 }
 
 TEST(CommandLineProcess, HelpAndVersion) {
-    const ProcessRun version = runTorvix({"--version"});
+    const ProgramRun version = runTorvix({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "torvix " TORVIX_VERSION "\n");
-    const ProcessRun help = runTorvix({"--help"});
+    const ProgramRun help = runTorvix({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--report"));
     EXPECT_TRUE(help.out.contains("使い方"));
@@ -126,7 +110,7 @@ TEST(CommandLineProcess, PressingTheSoftwareListButton) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.press.join(' ').toStdString());
         QTemporaryDir dir;
-        const ProcessRun r = runTorvix(
+        const ProgramRun r = runTorvix(
             QStringList{"--report"} + c.press +
                 QStringList{"--machine", torvix::test::dataPath("machines/office_pc.json")},
             dir.path());

@@ -48,8 +48,6 @@ class Form1Test : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(workDir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(workDir.path());
         machine = loadMachineFile(test::dataPath("machines/office_pc.json"), false);
         clock =
             std::make_shared<ManualClock>(QDateTime(QDate(2024, 4, 1), QTime(8, 5, 9)), 3725000);
@@ -58,10 +56,7 @@ class Form1Test : public ::testing::Test {
         options.exitProgram = [this] { ++exits; };
         form = std::make_unique<Form1>(machine, options);
     }
-    void TearDown() override {
-        form.reset();
-        QDir::setCurrent(previousDir);
-    }
+    void TearDown() override { form.reset(); }
 
     void showAndStart() {
         form->showCentred();
@@ -84,8 +79,7 @@ class Form1Test : public ::testing::Test {
     }
     int px(int twips) { return FormWidgets::toPixels(twips, form->logicalDpiX()); }
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    test::TemporaryCurrentDirectory workDir;
     Machine machine;
     std::shared_ptr<ManualClock> clock;
     std::unique_ptr<Form1> form;

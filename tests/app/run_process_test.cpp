@@ -13,31 +13,8 @@
 
 namespace {
 
-struct ProgramRun {
-    int exitCode = -1;  // -1: crashed or still running after the timeout
-    QByteArray out, err;
-};
-
-// The real program with a generous timeout, so that a hang or an abort fails the test instead
-// of holding it.
-ProgramRun runProgram(const QString& program, const QStringList& args,
-                      const QProcessEnvironment& env, const QString& workDir = {}) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
-    p.start(program, args);
-    ProgramRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = "<timed out>";
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
+using torvix::test::ProgramRun;
+using torvix::test::runProgram;
 
 // No display of any kind, unless a case names one.
 QProcessEnvironment plainEnvironment() {

@@ -15,33 +15,18 @@
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out, err;
-};
+using torvix::test::ProgramRun;
 
 // `prefix` runs the program inside something (a network namespace, a shell with limits).
-Outcome run(const QStringList& args, const QString& workDir, const QStringList& prefix = {}) {
-    QProcess p;
+ProgramRun run(const QStringList& args, const QString& workDir, const QStringList& prefix = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LC_ALL", "C.UTF-8");
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(workDir);
     QStringList all = prefix;
     all << QStringLiteral(TORVIX_BINARY) << args;
-    p.start(all.takeFirst(), all);
-    Outcome r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    const QString program = all.takeFirst();
+    return torvix::test::runProgram(program, all, env, workDir);
 }
 
 bool ip(const QStringList& args) {
@@ -75,14 +60,14 @@ QByteArray withoutMoving(const QByteArray& report, bool json) {
 // Snapshot, then every window's report live and from the snapshot, in both forms.
 void expectRoundTrip(const QString& workDir, const QStringList& prefix, const std::string& shape) {
     const QString file = workDir + "/pc.json";
-    const Outcome snap = run({"--snapshot", file}, workDir, prefix);
+    const ProgramRun snap = run({"--snapshot", file}, workDir, prefix);
     ASSERT_EQ(snap.exitCode, 0) << shape << snap.err.data();
     int compared = 0;
     for (const QString window : {"Form1", "Form2", "Form4", "Form5", "Form6", "Form7"}) {
         for (const QString form : {"text", "json"}) {
             const QStringList args = {"--report=" + form, "--window", window};
-            const Outcome live = run(args, workDir, prefix);
-            const Outcome replay = run(args + QStringList{"--machine", file}, workDir);
+            const ProgramRun live = run(args, workDir, prefix);
+            const ProgramRun replay = run(args + QStringList{"--machine", file}, workDir);
             ASSERT_EQ(live.exitCode, 0) << live.err.data();
             ASSERT_EQ(replay.exitCode, 0) << replay.err.data();
             ASSERT_FALSE(live.out.isEmpty());
@@ -150,13 +135,13 @@ TEST(SnapshotProcess, RoundTripInNetworkNamespaces) {
 
 TEST(SnapshotProcess, StandardOutputHelpAndBadTargets) {
     QTemporaryDir dir;
-    const Outcome out =
+    const ProgramRun out =
         run({"--snapshot", "-", "--machine", torvix::test::dataPath("machines/office_pc.json")},
             dir.path());
     EXPECT_EQ(out.exitCode, 0);
     EXPECT_TRUE(out.out.contains("\"Win32_Processor\": [")) << out.out.left(300).data();
 
-    const Outcome help = run({"--help"}, dir.path());
+    const ProgramRun help = run({"--help"}, dir.path());
     EXPECT_TRUE(help.out.contains("--snapshot FILE")) << help.out.data();
     EXPECT_TRUE(help.out.contains("installed software"));
 
@@ -174,7 +159,7 @@ TEST(SnapshotProcess, StandardOutputHelpAndBadTargets) {
         {{"--snapshot", "x.json", "--machine", dir.path() + "/missing.json"}, 2, "missing.json"},
     };
     for (const Row& row : rows) {
-        const Outcome r = run(row.args, dir.path());
+        const ProgramRun r = run(row.args, dir.path());
         EXPECT_EQ(r.exitCode, row.exitCode) << row.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(row.message)) << r.err.data();
     }
@@ -191,7 +176,7 @@ TEST(SnapshotProcess, AFileIsReplacedOnlyByAWholeOne) {
     }
     const QString machine = torvix::test::dataPath("machines/office_pc.json");
     // Files may not grow past 1 KiB here: the write fails halfway.
-    const Outcome limited =
+    const ProgramRun limited =
         run({"--snapshot", target, "--machine", machine}, dir.path(),
             {"bash", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$@\"", "limited"});
     EXPECT_EQ(limited.exitCode, 1) << limited.err.data();
@@ -207,7 +192,7 @@ TEST(SnapshotProcess, AFileIsReplacedOnlyByAWholeOne) {
     if (::geteuid() == 0) {
         QDir(dir.path()).mkdir("ro");
         const QString ro = dir.filePath("ro");
-        const Outcome refused = run(
+        const ProgramRun refused = run(
             {"--snapshot", ro + "/pc.json", "--machine", machine}, dir.path(),
             {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o ro none \"$0\" && exec \"$@\"", ro});
         EXPECT_EQ(refused.exitCode, 1) << refused.err.data();

@@ -22,8 +22,6 @@ class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(workDir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(workDir.path());
         savedWait = 画面キャプチャ::waitMs();
         画面キャプチャ::setWaitMs(20);
         machine = loadMachineFile(dataPath("machines/office_pc.json"), false);
@@ -38,7 +36,6 @@ class MainWindowTest : public ::testing::Test {
         if (Form3* open = Form3::instance()) delete open;
         form.reset();
         画面キャプチャ::setWaitMs(savedWait);
-        QDir::setCurrent(previousDir);
     }
 
     QPushButton* mainButton(const QString& name) { return form->widgets().get<QPushButton>(name); }
@@ -48,8 +45,7 @@ class MainWindowTest : public ::testing::Test {
         return Form3::instance();
     }
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    TemporaryCurrentDirectory workDir;
     int savedWait = 500;
     Machine machine;
     std::unique_ptr<Form1> form;

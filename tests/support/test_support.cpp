@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <stdexcept>
 
 namespace torvix::test {
@@ -32,6 +33,33 @@ void FakeRoot::mkdir(const QString& relative) const {
 
 QString dataPath(const QString& relative) {
     return QStringLiteral(TORVIX_TEST_DATA "/") + relative;
+}
+
+TemporaryCurrentDirectory::TemporaryCurrentDirectory() : previous_(QDir::currentPath()) {
+    if (dir_.isValid()) QDir::setCurrent(dir_.path());
+}
+
+TemporaryCurrentDirectory::~TemporaryCurrentDirectory() {
+    QDir::setCurrent(previous_);
+}
+
+ProgramRun runProgram(const QString& program, const QStringList& args,
+                      const QProcessEnvironment& env, const QString& workDir) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
+    p.start(program, args);
+    ProgramRun r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = "<timed out>";
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
 }
 
 }  // namespace torvix::test

@@ -44,21 +44,15 @@ class Form4Test : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(workDir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(workDir.path());
         machine = parseMachineFile(adapterFile, "machine.json", false);
         declareControls(form1Spec(), form1);
         form1.setText("Text11", "pc01");
         form1.setText("Text12", "192.168.0.10");
     }
-    void TearDown() override {
-        delete Form4::instance();
-        QDir::setCurrent(previousDir);
-    }
+    void TearDown() override { delete Form4::instance(); }
     QString filePath() const { return workDir.path() + "/MACアドレス.txt"; }
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    test::TemporaryCurrentDirectory workDir;
     Machine machine;
     FormModel form1;
 };

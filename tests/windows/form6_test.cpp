@@ -58,8 +58,6 @@ class Form6Test : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(workDir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(workDir.path());
         machine = loadMachineFile(test::dataPath("machines/office_pc.json"), false);
         launcher = std::make_shared<RecordingLauncher>();
         machine.launcher = launcher;
@@ -73,15 +71,13 @@ class Form6Test : public ::testing::Test {
     void TearDown() override {
         delete Form6::instance();
         main.reset();
-        QDir::setCurrent(previousDir);
     }
     QString filePath() const { return workDir.path() + "/特殊フォルダパス.txt"; }
     QPushButton* button(const char* name) {
         return main->widgets().get<QPushButton>(QString::fromLatin1(name));
     }
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    test::TemporaryCurrentDirectory workDir;
     Machine machine;
     std::shared_ptr<RecordingLauncher> launcher;
     std::unique_ptr<Form1> main;

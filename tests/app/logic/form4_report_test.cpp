@@ -23,15 +23,8 @@ class NoProgram : public ProgramControl {
 // The report's view of Form4 on the office machine, in a temporary current directory.
 class Form4ReportTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
-
-    QTemporaryDir dir;
-    QString previous;
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    test::TemporaryCurrentDirectory dir;
 };
 
 }  // namespace

@@ -17,13 +17,7 @@ namespace {
 // The report run from the command line on the office machine, in a temporary current directory.
 class Form6ReportTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
-
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     int run(const QStringList& arguments, QByteArray& out) {
         const CommandLine c = parseCommandLine(arguments);
         EXPECT_EQ(c.mode, CommandLine::Mode::Report) << c.error.toStdString();
@@ -31,8 +25,7 @@ class Form6ReportTest : public ::testing::Test {
         return runReport(c, machine, out);
     }
 
-    QTemporaryDir dir;
-    QString previous;
+    test::TemporaryCurrentDirectory dir;
 };
 
 }  // namespace

@@ -22,15 +22,8 @@ namespace {
 // Runs in a folder of its own: some windows write their list to the current directory.
 class SnapshotTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
-
-    QTemporaryDir dir;
-    QString previous;
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    test::TemporaryCurrentDirectory dir;
 };
 
 Machine machineFile(const QString& name) {
