@@ -18,8 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # journal, the X display check), where dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libcups2, libldap-2.5-0, libsqlite3-0, libsystemd0, libxcb1, libxcb-randr0")
-# The window's face and printing are the only parts that need these.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho, cups-client")
+# The window's face and printing are the only parts that need the first two; the clipboard
+# tools keep a copied picture pasteable after the window has ended (X11, Wayland).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho, cups-client, xclip, wl-clipboard")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # CPack puts the summary first and indents these lines; an empty line parts paragraphs.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/app_look.h"
+#include "app/clipboard_at_exit.h"
 #include "app/form1.h"
 #include "app/logic/report.h"
 #include "app/quit_signals.h"
@@ -115,7 +116,12 @@ int openWindow(int argc, char** argv, const CommandLine* commandLine, DisplayChe
     grabWhenShown(form1);
     if (qEnvironmentVariableIsSet("TORVIX_MARK_PAINTED")) new PaintedMark(form1);
     form1.showCentred();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // Every end ("停止", the automatic end, a signal, the session) comes back here: the
+    // application object still exists, and goes normally afterwards, so that Qt can hand the
+    // clipboard to a clipboard manager.
+    keepClipboardPictureAtExit(machine.launcher.get());
+    return code;
 }
 
 int reportOnScreen(int argc, char** argv, const CommandLine* commandLine, DisplayCheck* display) {

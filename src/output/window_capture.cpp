@@ -14,7 +14,9 @@ namespace torvix::画面キャプチャ {
 
 namespace {
 int captureWaitMs = 500;
-}
+// What the last capture put on the clipboard; Qt deletes it when anything replaces it.
+QPointer<const QMimeData> placedData;
+}  // namespace
 
 int waitMs() {
     return captureWaitMs;
@@ -44,6 +46,7 @@ bool captureToClipboard(QWidget* mainWindow, bool leadingWait) {
     const QImage picture = window->grab().toImage();
     if (picture.isNull()) return false;
     clipboard->setImage(picture);
+    placedData = clipboard->mimeData();
     waitWithEvents(waitMs());
     const QMimeData* data = clipboard->mimeData();
     return data && data->hasImage();
@@ -54,6 +57,15 @@ std::optional<QImage> clipboardPicture() {
     const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
     if (!data || !data->hasImage()) return std::nullopt;
     QImage picture = clipboard->image();
+    if (picture.isNull()) return std::nullopt;
+    return picture;
+}
+
+std::optional<QImage> placedPicture() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !placedData || clipboard->mimeData() != placedData.data())
+        return std::nullopt;
+    QImage picture = qvariant_cast<QImage>(placedData->imageData());
     if (picture.isNull()) return std::nullopt;
     return picture;
 }

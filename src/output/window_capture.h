@@ -44,6 +44,9 @@ class SingleRun {
 // The picture the clipboard holds, if it holds one.
 std::optional<QImage> clipboardPicture();
 
+// The picture a capture put on the clipboard, while the clipboard still holds it as put there.
+std::optional<QImage> placedPicture();
+
 // A picture's size in hundredths of a millimetre: its pixels at the screen's logical dots per
 // inch (pixels × 2540 ÷ dpi, rounded).
 QSize sizeInHimetric(const QSize& pixels, double logicalDpiX, double logicalDpiY);

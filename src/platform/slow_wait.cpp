@@ -84,9 +84,14 @@ bool waitFor(const std::shared_ptr<Work>& w, const SteadyClock::time_point* dead
             QEventLoop loop;
             w->loop = &loop;
             QTimer timeout;
+            bool timedOut = false;
             if (leftMs >= 0) {
                 timeout.setSingleShot(true);
-                QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+                timeout.setTimerType(Qt::PreciseTimer);
+                QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
+                    timedOut = true;
+                    loop.quit();
+                });
                 timeout.start(leftMs);
             }
             // Checked again now that the loop can be woken: the worker may have just ended.
@@ -94,6 +99,9 @@ bool waitFor(const std::shared_ptr<Work>& w, const SteadyClock::time_point* dead
             w->loop = nullptr;
             // An application going down serves nothing more: the rest is waited for plainly.
             if (QCoreApplication::closingDown()) break;
+            // Neither woken nor timed out: the application was told to exit, after which every
+            // new loop returns at once; going round again would only spin.
+            if (!timedOut && !isFinished(*w)) break;
         }
         setServing(*w, false);
     }

@@ -147,11 +147,21 @@ void Form7::Command2_Click() {
 }
 
 void Form7::Command3_Click() {
-    logic_.Command3_Click(machine_, *ui_);
+    pressShutdownButton([this] { logic_.Command3_Click(machine_, *ui_); });
 }
 
 void Form7::Command4_Click() {
-    logic_.Command4_Click(machine_, *ui_);
+    pressShutdownButton([this] { logic_.Command4_Click(machine_, *ui_); });
+}
+
+void Form7::pressShutdownButton(const std::function<void()>& press) {
+    // The program may end while the command runs (the automatic end closes this window): the
+    // window must outlive the wait, which still tells it the command's answer.
+    const bool deleteOnClose = testAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    press();
+    setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+    if (deleteOnClose && !isVisible()) deleteLater();
 }
 
 void showForm7(QWidget* mainWindow, const Machine& machine, const MessageUiFactory& messageUi) {

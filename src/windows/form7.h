@@ -56,6 +56,7 @@ class Form7 : public QWidget {
   private:
     void Form_Activate();
     void onControlChanged(const QString& name);
+    void pressShutdownButton(const std::function<void()>& press);
 
     Form7Logic logic_;
     Machine machine_;

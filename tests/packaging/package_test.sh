@@ -29,7 +29,7 @@ for lib in libc6 libqt6core6 libqt6widgets6 libcups2 libldap-2.5-0 libsqlite3-0 
     libxcb1 libxcb-randr0; do
     field Depends | grep -q "\b$lib\b" || fail "Depends lacks $lib: $(field Depends)"
 done
-[[ $(field Recommends) == "fonts-ipafont-mincho, cups-client" ]] || fail "Recommends: $(field Recommends)"
+[[ $(field Recommends) == "fonts-ipafont-mincho, cups-client, xclip, wl-clipboard" ]] || fail "Recommends: $(field Recommends)"
 
 # Contents: exactly these files, owned by root, the program stripped.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"

@@ -7,6 +7,7 @@
 #include "items/network/network_items.h"
 #include "items/routine.h"
 #include "items/shared_values.h"
+#include "platform/slow_wait.h"
 #include "platform/wmi/instance.h"
 
 namespace torvix {
@@ -73,7 +74,15 @@ void showHistory(RoutineContext& ctx, double count) {
     form.setText(text1, text);
 }
 
-bool runShutdown(const ShutdownCommand& command, Machine& machine, UserInterface& ui) {
+bool runShutdown(const ShutdownCommand& command, Machine& machine, UserInterface& ui,
+                 bool& running) {
+    // A press while a command runs (its question or an authorisation still open) starts nothing.
+    if (running) return false;
+    running = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{running};
     if (ui.messageBox(command.question, shutdownTitle, UserInterface::Buttons::YesNo,
                       UserInterface::Icon::Information) != UserInterface::Answer::Yes)
         return false;
@@ -86,10 +95,16 @@ bool runShutdown(const ShutdownCommand& command, Machine& machine, UserInterface
     }
     const QString commandLine = (QStringList{command.program} + command.arguments).join(u' ');
     LaunchResult result;
-    if (machine.launcher)
-        result = machine.launcher->run(command.program, command.arguments, shutdownTimeoutMs);
-    else
+    if (const std::shared_ptr<CommandLauncher> launcher = machine.launcher) {
+        // systemctl may wait for the user to authorise it, as long as that takes: the window
+        // keeps its clocks and repaints meanwhile.
+        runServing([&] {
+            result =
+                launcher->run(command.program, command.arguments, CommandLauncher::noTimeLimit);
+        });
+    } else {
         result.errorText = QStringLiteral("no command launcher");
+    }
     if (result.succeeded()) return true;
     QString message;
     if (!result.started)
@@ -182,11 +197,11 @@ bool Form7Logic::Command2_Click(Machine& machine, UserInterface& ui) {
 }
 
 bool Form7Logic::Command3_Click(Machine& machine, UserInterface& ui) const {
-    return runShutdown(shutdownCommand(), machine, ui);
+    return runShutdown(shutdownCommand(), machine, ui, shutdownRunning_);
 }
 
 bool Form7Logic::Command4_Click(Machine& machine, UserInterface& ui) const {
-    return runShutdown(hybridSleepCommand(), machine, ui);
+    return runShutdown(hybridSleepCommand(), machine, ui, shutdownRunning_);
 }
 
 }  // namespace torvix

@@ -37,13 +37,18 @@ class Form7Logic {
     bool Command2_Click(Machine& machine, UserInterface& ui);
 
     // "シャットダウン" and "ハイブリッドスリープ": ask, then have the machine's launcher run the
-    // command. A command that cannot start or fails is told with its error output; a computer
-    // described by a machine file is never shut down. True when the command ran and succeeded.
+    // command to its end, without a time limit, while the application's thread keeps serving
+    // timers and repaints. A command that cannot start or fails is told with its error output; a
+    // computer described by a machine file is never shut down; a press while one of the two
+    // runs is ignored. True when the command ran and succeeded.
     bool Command3_Click(Machine& machine, UserInterface& ui) const;
     bool Command4_Click(Machine& machine, UserInterface& ui) const;
 
+    bool shutdownRunning() const { return shutdownRunning_; }
+
   private:
     FormModel model_;
+    mutable bool shutdownRunning_ = false;
 };
 
 // The event code of a start in the history; every other event it reads is a shutdown.
@@ -66,8 +71,5 @@ struct ShutdownCommand {
 };
 const ShutdownCommand& shutdownCommand();     // Command3
 const ShutdownCommand& hybridSleepCommand();  // Command4
-
-// How long the window waits for systemctl; it answers at once unless it asks for a password.
-constexpr int shutdownTimeoutMs = 30000;
 
 }  // namespace torvix

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QThread>
 #include <QTime>
+#include <QTimer>
+#include <atomic>
 #include <cmath>
 
 #include "windows/logic/form7_harness.h"
@@ -354,7 +357,7 @@ TEST(Form7Shutdown, ConfirmThenRunTheCommand) {
         EXPECT_EQ(launcher->commandLines(), c.commands);
         for (const RecordingLauncher::Call& call : launcher->calls) {
             EXPECT_EQ(call.how, "run");  // waited for, so that its answer can be told
-            EXPECT_GT(call.timeoutMs, 0);
+            EXPECT_EQ(call.timeoutMs, CommandLauncher::noTimeLimit);  // a password takes long
         }
         EXPECT_EQ(run.ui.texts(), c.messages);
         ASSERT_FALSE(run.ui.boxes.empty());
@@ -363,5 +366,51 @@ TEST(Form7Shutdown, ConfirmThenRunTheCommand) {
         EXPECT_EQ(run.ui.boxes[0].icon, Icon::Information);
         EXPECT_EQ(run.ui.boxes.back().icon, c.lastIcon);
         EXPECT_EQ(run.ui.boxes.back().title, "シャットダウン");
+    }
+}
+
+// systemctl waiting for an authorisation: the command answers only once the application's thread
+// has served timer ticks (at most 10 s), and a second press meanwhile starts nothing.
+TEST(Form7Shutdown, TheWindowKeepsServingWhileTheCommandRuns) {
+    class SlowLauncher : public RecordingLauncher {
+      public:
+        LaunchResult run(const QString& program, const QStringList& arguments,
+                         int timeoutMs) override {
+            const LaunchResult r = RecordingLauncher::run(program, arguments, timeoutMs);
+            for (int i = 0; i < 1000 && ticks < 3; ++i) QThread::msleep(10);
+            ticksWhileRunning = ticks.load();
+            return r;
+        }
+        std::atomic<int> ticks{0};
+        int ticksWhileRunning = 0;
+    };
+    const struct {
+        LaunchResult launch;
+        QStringList messages;
+    } cases[] = {
+        {{true, 1, "Access denied"},
+         {"シャットダウンしますか？",
+          "「systemctl poweroff」が失敗しました(終了コード 1)。\nAccess denied"}},
+        {{true, 0, {}}, {"シャットダウンしますか？"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.messages.size());
+        Form7Run run(logMachineJson({}));
+        run.machine.root = "/";
+        auto launcher = std::make_shared<SlowLauncher>();
+        launcher->result = c.launch;
+        run.machine.launcher = launcher;
+        bool secondPress = true;
+        QTimer clock;
+        QObject::connect(&clock, &QTimer::timeout, [&] {
+            if (++launcher->ticks == 1) secondPress = run.form.Command4_Click(run.machine, run.ui);
+        });
+        clock.start(10);
+        EXPECT_EQ(run.form.Command3_Click(run.machine, run.ui), c.launch.succeeded());
+        EXPECT_GE(launcher->ticksWhileRunning, 3);
+        EXPECT_FALSE(secondPress);
+        EXPECT_EQ(launcher->commandLines(), QStringList{"systemctl poweroff"});
+        EXPECT_EQ(run.ui.texts(), c.messages);  // no question for the second press
+        EXPECT_FALSE(run.form.shutdownRunning());
     }
 }
