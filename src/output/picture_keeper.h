@@ -2,8 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
-#include <optional>
 
 #include "platform/command_launcher.h"
 
@@ -22,17 +20,11 @@ struct ClipboardAtExit {
 // The clipboard now; `clipboardManager` comes from the caller, who can ask the X server.
 ClipboardAtExit clipboardAtExit(bool clipboardManager);
 
-// The tool that serves the picture until another program takes the clipboard over; nothing when
-// the picture is not ours any more, a clipboard manager keeps it (Qt hands it over on X11 as the
-// application object goes), or the platform has no clipboard shared with other programs.
-struct KeeperCommand {
-    QString program;
-    QStringList arguments;
-};
-std::optional<KeeperCommand> keeperCommand(const ClipboardAtExit& clipboard);
-
-// Starts that tool, detached, with the picture on its standard input. False when none was
-// needed or it could not start (the cause then goes to standard error).
+// Unless the picture is not ours any more, a clipboard manager keeps it (Qt hands it over on X11
+// as the application object goes) or the platform shares no clipboard with other programs:
+// starts, detached, the tool that serves the picture until another program takes the clipboard
+// over (xclip, wl-copy), from a temporary file that is removed once the tool has read it. False
+// when nothing was started; a tool that is missing or cannot start is told on standard error.
 bool keepPictureAfterExit(const ClipboardAtExit& clipboard, CommandLauncher& launcher);
 
 }  // namespace torvix::画面キャプチャ

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -25,19 +24,10 @@ class CommandLauncher {
     virtual QString findProgram(const QString& program) const = 0;
     // Starts `program` detached and returns at once; started is false when it cannot start.
     virtual LaunchResult startDetached(const QString& program, const QStringList& arguments) = 0;
-    // Runs `program` to its end (at most `timeoutMs`, or without limit when it is noTimeLimit),
-    // collecting its exit code and standard error; a program still running then counts as
-    // failed.
+    // Runs `program` to its end (at most `timeoutMs`), collecting its exit code and standard
+    // error; a program still running then counts as failed.
     virtual LaunchResult run(const QString& program, const QStringList& arguments,
                              int timeoutMs) = 0;
-    // Starts `program` detached with `input` as its standard input and its output discarded, for
-    // a tool that goes on serving after this program has ended. A launcher that cannot hand
-    // over input starts nothing.
-    virtual LaunchResult startDetachedWithInput(const QString& program,
-                                                const QStringList& arguments,
-                                                const QByteArray& input);
-
-    static constexpr int noTimeLimit = -1;
 };
 
 // The real launcher of this computer (QProcess).
@@ -46,8 +36,6 @@ class LiveCommandLauncher : public CommandLauncher {
     QString findProgram(const QString& program) const override;
     LaunchResult startDetached(const QString& program, const QStringList& arguments) override;
     LaunchResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
-    LaunchResult startDetachedWithInput(const QString& program, const QStringList& arguments,
-                                        const QByteArray& input) override;
 };
 
 std::shared_ptr<CommandLauncher> makeLiveCommandLauncher();

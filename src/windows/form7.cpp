@@ -1,5 +1,6 @@
 #include "windows/form7.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,7 +160,14 @@ void Form7::pressShutdownButton(const std::function<void()>& press) {
     // window must outlive the wait, which still tells it the command's answer.
     const bool deleteOnClose = testAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Clicks made while the command runs come in once it has ended: the buttons take them
+    // disabled, so that a second press starts nothing.
+    command3_->setEnabled(false);
+    command4_->setEnabled(false);
     press();
+    QCoreApplication::processEvents();
+    command3_->setEnabled(true);
+    command4_->setEnabled(true);
     setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
     if (deleteOnClose && !isVisible()) deleteLater();
 }

@@ -117,18 +117,16 @@ class XSession {
         return waitGone(pattern);
     }
 
-    // The processes called `name` that talk to this server (DISPLAY in their environment).
-    QList<int> clientsNamed(const QByteArray& name) const {
-        QList<int> found;
-        const QByteArray display = "DISPLAY=" + env_.value("DISPLAY").toLatin1();
+    // How many processes called `name` have this server in their environment (zombies: none).
+    int clientsNamed(const QByteArray& name) const {
+        int n = 0;
         for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
-            QFile comm("/proc/" + pid + "/comm"), environ("/proc/" + pid + "/environ");
-            if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name) continue;
-            if (environ.open(QIODevice::ReadOnly) &&
-                environ.readAll().split('\0').contains(display))
-                found << pid.toInt();
+            QFile comm("/proc/" + pid + "/comm"), env("/proc/" + pid + "/environ");
+            n += comm.open(QIODevice::ReadOnly) && comm.readAll() == name + '\n' &&
+                 env.open(QIODevice::ReadOnly) &&
+                 env.readAll().split('\0').contains("DISPLAY=" + env_.value("DISPLAY").toLatin1());
         }
-        return found;
+        return n;
     }
 
   private:
@@ -228,30 +226,19 @@ TEST(ScreenOutputX11, SaveAndCopyUnderXvfb) {
     EXPECT_EQ(picture.size(), windowSize);
     EXPECT_EQ(program->state(), QProcess::Running);
 
-    // "停止": with no clipboard manager on this server, a tool of its own serves the picture on
-    // until another program copies something.
+    // "停止" with no clipboard manager on this server: a tool serves the picture on until another
+    // program copies something.
     click("Command16");
     ASSERT_TRUE(program->waitForFinished(15000));
-    EXPECT_TRUE(x.run("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"})
-                    .split('\n')
-                    .contains("image/png"));
-    QImage kept;
-    ASSERT_TRUE(kept.loadFromData(
+    const QByteArray targets = x.run("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"});
+    EXPECT_TRUE(targets.split('\n').contains("image/png")) << targets.toStdString();
+    ASSERT_TRUE(picture.loadFromData(
         x.run("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}), "PNG"));
-    EXPECT_EQ(kept.size(), windowSize);
-    const QList<int> keepers = x.clientsNamed("xclip");
-    ASSERT_EQ(keepers.size(), 1);
-    QProcess* text = x.add("xclip", {"-selection", "clipboard", "-quiet"});
-    text->write("x");
-    text->closeWriteChannel();
-    // Ended: gone, or a zombie where nobody reaps orphans.
-    const auto running = [pid = keepers[0]] {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
-    };
-    QElapsedTimer t;
-    t.start();
-    while (running() && t.elapsed() < 10000) QThread::msleep(100);
-    EXPECT_FALSE(running());
-    EXPECT_EQ(x.run("xclip", {"-selection", "clipboard", "-o"}), "x");
+    EXPECT_EQ(picture.size(), windowSize);
+    ASSERT_EQ(x.clientsNamed("xclip"), 1);
+    QProcess* other = x.add("xclip", {"-selection", "clipboard", "-quiet"});
+    other->write("x");
+    other->closeWriteChannel();
+    for (int i = 0; i < 100 && x.clientsNamed("xclip") > 1; ++i) QThread::msleep(100);
+    EXPECT_EQ(x.clientsNamed("xclip"), 1);  // the other program's alone
 }

@@ -98,10 +98,8 @@ bool runShutdown(const ShutdownCommand& command, Machine& machine, UserInterface
     if (const std::shared_ptr<CommandLauncher> launcher = machine.launcher) {
         // systemctl may wait for the user to authorise it, as long as that takes: the window
         // keeps its clocks and repaints meanwhile.
-        runServing([&] {
-            result =
-                launcher->run(command.program, command.arguments, CommandLauncher::noTimeLimit);
-        });
+        runServing(
+            [&] { result = launcher->run(command.program, command.arguments, shutdownTimeoutMs); });
     } else {
         result.errorText = QStringLiteral("no command launcher");
     }

@@ -44,8 +44,6 @@ class Form7Logic {
     bool Command3_Click(Machine& machine, UserInterface& ui) const;
     bool Command4_Click(Machine& machine, UserInterface& ui) const;
 
-    bool shutdownRunning() const { return shutdownRunning_; }
-
   private:
     FormModel model_;
     mutable bool shutdownRunning_ = false;
@@ -71,5 +69,9 @@ struct ShutdownCommand {
 };
 const ShutdownCommand& shutdownCommand();     // Command3
 const ShutdownCommand& hybridSleepCommand();  // Command4
+
+// How long the window waits for systemctl: as long as it runs, since it may wait for the user to
+// authorise it. -1 is "no limit" to the launcher, as to QProcess.
+constexpr int shutdownTimeoutMs = -1;
 
 }  // namespace torvix

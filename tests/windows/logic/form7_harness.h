@@ -34,7 +34,6 @@ class RecordingLauncher : public CommandLauncher {
         QString program;
         QStringList arguments;
         int timeoutMs = 0;
-        QByteArray input;
     };
     QString findProgram(const QString& program) const override { return "/usr/bin/" + program; }
     LaunchResult startDetached(const QString& program, const QStringList& arguments) override {
@@ -43,11 +42,6 @@ class RecordingLauncher : public CommandLauncher {
     }
     LaunchResult run(const QString& program, const QStringList& arguments, int timeoutMs) override {
         calls.push_back({"run", program, arguments, timeoutMs});
-        return result;
-    }
-    LaunchResult startDetachedWithInput(const QString& program, const QStringList& arguments,
-                                        const QByteArray& input) override {
-        calls.push_back({"startDetachedWithInput", program, arguments, 0, input});
         return result;
     }
     // The command lines given, program and arguments joined by blanks.

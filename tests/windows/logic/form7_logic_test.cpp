@@ -357,7 +357,7 @@ TEST(Form7Shutdown, ConfirmThenRunTheCommand) {
         EXPECT_EQ(launcher->commandLines(), c.commands);
         for (const RecordingLauncher::Call& call : launcher->calls) {
             EXPECT_EQ(call.how, "run");  // waited for, so that its answer can be told
-            EXPECT_EQ(call.timeoutMs, CommandLauncher::noTimeLimit);  // a password takes long
+            EXPECT_LT(call.timeoutMs, 0);
         }
         EXPECT_EQ(run.ui.texts(), c.messages);
         ASSERT_FALSE(run.ui.boxes.empty());
@@ -369,48 +369,34 @@ TEST(Form7Shutdown, ConfirmThenRunTheCommand) {
     }
 }
 
-// systemctl waiting for an authorisation: the command answers only once the application's thread
-// has served timer ticks (at most 10 s), and a second press meanwhile starts nothing.
+// systemctl answers once the window's thread has served timer ticks; a second press starts nothing.
 TEST(Form7Shutdown, TheWindowKeepsServingWhileTheCommandRuns) {
-    class SlowLauncher : public RecordingLauncher {
-      public:
-        LaunchResult run(const QString& program, const QStringList& arguments,
-                         int timeoutMs) override {
-            const LaunchResult r = RecordingLauncher::run(program, arguments, timeoutMs);
+    struct SlowLauncher : RecordingLauncher {
+        LaunchResult run(const QString& program, const QStringList& args, int ms) override {
             for (int i = 0; i < 1000 && ticks < 3; ++i) QThread::msleep(10);
-            ticksWhileRunning = ticks.load();
-            return r;
+            return RecordingLauncher::run(program, args, ms);
         }
         std::atomic<int> ticks{0};
-        int ticksWhileRunning = 0;
     };
-    const struct {
-        LaunchResult launch;
-        QStringList messages;
-    } cases[] = {
-        {{true, 1, "Access denied"},
-         {"シャットダウンしますか？",
-          "「systemctl poweroff」が失敗しました(終了コード 1)。\nAccess denied"}},
-        {{true, 0, {}}, {"シャットダウンしますか？"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.messages.size());
+    const QString ask = "シャットダウンしますか？";
+    const std::pair<LaunchResult, QStringList> cases[] = {
+        {{true, 1, "Denied"},
+         {ask, "「systemctl poweroff」が失敗しました(終了コード 1)。\nDenied"}},
+        {{true, 0, {}}, {ask}}};
+    for (const auto& [launch, messages] : cases) {
         Form7Run run(logMachineJson({}));
         run.machine.root = "/";
         auto launcher = std::make_shared<SlowLauncher>();
-        launcher->result = c.launch;
+        launcher->result = launch;
         run.machine.launcher = launcher;
-        bool secondPress = true;
-        QTimer clock;
+        QTimer clock;  // its first tick presses the other button
         QObject::connect(&clock, &QTimer::timeout, [&] {
-            if (++launcher->ticks == 1) secondPress = run.form.Command4_Click(run.machine, run.ui);
+            if (++launcher->ticks == 1) run.form.Command4_Click(run.machine, run.ui);
         });
         clock.start(10);
-        EXPECT_EQ(run.form.Command3_Click(run.machine, run.ui), c.launch.succeeded());
-        EXPECT_GE(launcher->ticksWhileRunning, 3);
-        EXPECT_FALSE(secondPress);
+        EXPECT_EQ(run.form.Command3_Click(run.machine, run.ui), launch.succeeded());
+        EXPECT_GE(launcher->ticks, 3);  // all while it ran: no loop runs here
         EXPECT_EQ(launcher->commandLines(), QStringList{"systemctl poweroff"});
-        EXPECT_EQ(run.ui.texts(), c.messages);  // no question for the second press
-        EXPECT_FALSE(run.form.shutdownRunning());
+        EXPECT_EQ(run.ui.texts(), messages);
     }
 }
