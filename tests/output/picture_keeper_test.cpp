@@ -8,8 +8,7 @@
 
 using namespace torvix::画面キャプチャ;
 
-// The tool that keeps our picture after the end, fed from a file it removes; none when the
-// clipboard is no longer ours or a clipboard manager takes the picture from Qt.
+// The tool that keeps our picture, fed from a file it removes; none if not ours or a manager's.
 TEST(PictureKeeper, ServesOurPictureOnlyWhileWeOwnTheClipboard) {
     const std::pair<ClipboardAtExit, QString> cases[] = {
         {{"xcb", true, false, "png"}, "xclip -selection clipboard -t image/png -i \"$1\""},
@@ -20,11 +19,10 @@ TEST(PictureKeeper, ServesOurPictureOnlyWhileWeOwnTheClipboard) {
     for (const auto& [at, serve] : cases) {
         torvix::test::RecordingLauncher launcher;
         EXPECT_EQ(keepPictureAfterExit(at, launcher), !serve.isEmpty());
-        QStringList line;
-        for (const auto& call : launcher.calls) line << call.program << call.arguments;
-        const QString script = serve + " >/dev/null 2>&1; rm -f -- \"$1\"";
-        EXPECT_EQ(line.mid(0, 4),
-                  serve.isEmpty() ? QStringList() : QStringList{"sh", "-c", script, "sh"});
-        QFile::remove(line.value(4));
+        const QString line = launcher.commandLines().join(""),
+                      script = " >/dev/null 2>&1; rm -f -- \"$1\"";
+        EXPECT_EQ(line.section(' ', 0, -2),
+                  serve.isEmpty() ? "" : "sh -c " + serve + script + " sh");
+        QFile::remove(line.section(' ', -1));
     }
 }
