@@ -1,6 +1,9 @@
 #include "app/clipboard_at_exit.h"
 
+#include <QClipboard>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
 #include <cstdlib>
 
 #ifdef TORVIX_HAVE_XCB
@@ -37,8 +40,16 @@ bool x11ClipboardManagerRunning() {
 
 void keepClipboardPictureAtExit(CommandLauncher* launcher) {
     if (!launcher || !qGuiApp) return;
-    画面キャプチャ::keepPictureAfterExit(
-        画面キャプチャ::clipboardAtExit(x11ClipboardManagerRunning()), *launcher);
+    if (!画面キャプチャ::keepPictureAfterExit(
+            画面キャプチャ::clipboardAtExit(x11ClipboardManagerRunning()), *launcher))
+        return;
+    // A paste between our end and the tool taking the clipboard would find nothing: wait a
+    // moment for the tool (it takes well under a second).
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QEventLoop loop;
+    QObject::connect(clipboard, &QClipboard::dataChanged, &loop, &QEventLoop::quit);
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    if (clipboard->ownsClipboard()) loop.exec();
 }
 
 }  // namespace torvix

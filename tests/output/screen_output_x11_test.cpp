@@ -231,6 +231,7 @@ TEST(ScreenOutputX11, SaveAndCopyUnderXvfb) {
     ASSERT_EQ(xclips(), 1);
     QProcess* other = x.add("xclip", {"-selection", "clipboard", "-quiet"});
     other->write("x");
+    other->waitForBytesWritten(5000);
     other->closeWriteChannel();
     for (int i = 0; i < 100 && xclips() > 1; ++i) QThread::msleep(100);
     EXPECT_EQ(xclips(), 1);  // the other program's alone
