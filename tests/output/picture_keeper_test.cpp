@@ -19,10 +19,9 @@ TEST(PictureKeeper, ServesOurPictureOnlyWhileWeOwnTheClipboard) {
     for (const auto& [at, serve] : cases) {
         torvix::test::RecordingLauncher launcher;
         EXPECT_EQ(keepPictureAfterExit(at, launcher), !serve.isEmpty());
-        const QString line = launcher.commandLines().join(""),
-                      script = " >/dev/null 2>&1; rm -f -- \"$1\"";
+        const QString line = launcher.commandLines().join(""), end = " >/dev/null 2>&1; rm -f";
         EXPECT_EQ(line.section(' ', 0, -2),
-                  serve.isEmpty() ? "" : "sh -c " + serve + script + " sh");
+                  serve.isEmpty() ? "" : "sh -c " + serve + end + " -- \"$1\" sh");
         QFile::remove(line.section(' ', -1));
     }
 }

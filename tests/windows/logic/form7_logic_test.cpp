@@ -395,8 +395,7 @@ TEST(Form7Shutdown, TheWindowKeepsServingWhileTheCommandRuns) {
         });
         clock.start(10);
         EXPECT_EQ(run.form.Command3_Click(run.machine, run.ui), launch.succeeded());
-        EXPECT_GE(launcher->ticks, 3);  // all while it ran: no loop runs here
-        EXPECT_EQ(launcher->commandLines(), QStringList{"systemctl poweroff"});
-        EXPECT_EQ(run.ui.texts(), messages);
+        EXPECT_GE(launcher->ticks, 3);        // all while it ran: no loop runs here
+        EXPECT_EQ(run.ui.texts(), messages);  // the other press asked nothing
     }
 }
