@@ -114,7 +114,7 @@ def torvix_changes(previous, facts, ignore=DEFAULT_IGNORE):
         except ValueError as e:
             return [[UNREADABLE, str(e), ""]]
     if not isinstance(previous, dict):
-        return [[UNREADABLE, _text(previous), ""]]
+        return [[UNREADABLE, "not a JSON object", ""]]
     if not isinstance(facts, dict):
         return []
     rows = []
