@@ -99,6 +99,7 @@ drift() {
 drift old.json 1
 cp "$work/drift/localhost.json" "$work/first.json"
 drift new.json 2
+cp "$work/drift/localhost.previous.json" "$work/kept.json"
 drift new.json 3
 python3 - "$work" <<'PY'
 import csv, sys
@@ -108,10 +109,10 @@ def table(n):
     assert raw.startswith(b"\xef\xbb\xbf\"host\",\"item\",\"old\",\"new\"\n"), raw[:40]
     return [tuple(r) for r in csv.reader(raw.decode("utf-8-sig").splitlines())][1:]
 assert table(1) == [("localhost", "(first seen)", "", "")], table(1)
-assert open(f"{work}/drift/localhost.previous.json", "rb").read() == open(f"{work}/first.json", "rb").read()
+assert open(f"{work}/kept.json", "rb").read() == open(f"{work}/first.json", "rb").read()
 want = {("dns[2]", "192.168.0.3", "192.168.0.4"),
         ("default_printer", "Office_Laser", "PDF"),
-        ("os_started", "2024/4/1 7:0:12", "2024/4/8 7:0:0"),
+        ("os_started", "2024/4/1 7:3:4", "2024/4/8 7:0:0"),
         ("installed_software:bash", "5.2.15-2+b2", "5.2.15-2+b3"),
         ("installed_software:\"quoted\"\tname", "", "1"),
         ("printers:Office_Laser", "ipp://printer.example/ipp/print", ""),
