@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/form1.h"
+#include "app/form2.h"
+#include "app/form_widgets.h"
+#include "output/window_support.h"
+#include "support/test_support.h"
+
+using namespace torvix;
+
+// What a screen reader hears of the value boxes and clock labels, the lists' names, and Tab's way
+// through every button and box: the left half top to bottom, then the right half.
+TEST(Accessibility, NamesAndTabOrder) {
+    Machine machine = loadMachineFile(test::dataPath("machines/office_pc.json"), false);
+    Form1 form(machine, {});
+    QStringList expected =
+        QString(
+            "Text1=CPUのクロック|Text2=CPUのタイプ|Text3=コア数 (ビット数)|Text14=メモリサイズ|"
+            "Text20=メモリチェック|Text33=使用者のアクセスレベル|Text32=ドメインのパスワード変更日|"
+            "Text9=ネットワークの接続環境|Text10=ユーザ名|Text11=ホスト名|Text12=ＩＰアドレス|"
+            "Text13=サブネットマスク|Text23=ゲートウェイ|Text24=DNS Server 1|Text25=DNS Server 2|"
+            "Text21=DNS Server 3|Text26=Primary WINS Server|Text27=Secondary WINS Server|"
+            "Text28=DHCPサーバ|Text4=IPの取得日時|Text29=ログオン回数|Text5=OSのバージョン|"
+            "Text22=OSのＣＤＳ|Text6=MACアドレス|Text7=マウスのタイプ|Text8=ディスプレイサイズ|"
+            "Text15=Cドライブのディスク総容量|Text16=Cドライブのディスク使用量|"
+            "Text17=Cドライブのディスク使用率|Text18=プリンター|Text39=製品の型番|Text40="
+            "製品のメーカ|"
+            "Label3=Ｗｉｎｄｏｗｓが起動された時刻|Label2=Ｗｉｎｄｏｗｓ起動からの経過時間|"
+            "Label4=この表示が終了する迄の残り時間|Label5=只今の時間")
+            .split('|');
+    QStringList heard;
+    for (QWidget* w : form.findChildren<QWidget*>()) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (qobject_cast<QLineEdit*>(w) ||
+            QStringList{"Label2", "Label3", "Label4", "Label5"}.contains(w->objectName()))
+            heard << w->objectName() + "=" + a->text(QAccessible::Name);
+        if (auto* l = qobject_cast<QLabel*>(w); l && a->textInterface())  // the text itself is read
+            EXPECT_EQ(a->textInterface()->text(0, -1), l->text()) << l->objectName().toStdString();
+    }
+    heard.sort();
+    expected.sort();
+    EXPECT_EQ(heard, expected);
+
+    const QStringList order = visualTabOrder(form1Spec());
+    // Each control stands in a later row of its half, or further right in its row, or begins
+    // the right half.
+    QStringList chain;
+    QRect last;
+    auto half = [&form](const QRect& r) { return r.center().x() >= form.width() / 2; };
+    for (QWidget* w = form.widgets().widget(order.first()); !chain.contains(w->objectName());
+         w = w->nextInFocusChain()) {
+        if (!(w->focusPolicy() & Qt::TabFocus) || w->window() != &form) continue;
+        const QRect r(w->mapTo(&form, QPoint()), w->size());
+        const bool sameRow = std::abs(r.top() - last.top()) < last.height() / 2;
+        if (!chain.isEmpty() && half(r) == half(last)) {
+            EXPECT_TRUE(sameRow ? r.left() > last.left() : r.top() > last.top())
+                << qPrintable(w->objectName());
+        } else if (!chain.isEmpty()) {
+            EXPECT_TRUE(half(r)) << qPrintable(w->objectName());
+        }
+        chain << w->objectName();
+        last = r;
+    }
+    EXPECT_EQ(chain, order);
+    for (QPushButton* b : form.findChildren<QPushButton*>())
+        EXPECT_TRUE(chain.contains(b->objectName()));
+
+    Form2 form2;
+    QWidget form4;
+    FormModel model;
+    model.declare("Command1", "表示終了");
+    EXPECT_EQ(form2.List1()->accessibleName(), "経歴");
+    EXPECT_EQ(buildListWindow(&form4, "Form4", "MACアドレス", model, {7800, 4800})
+                  .list1->accessibleName(),
+              "MACアドレス");
+}
