@@ -27,14 +27,18 @@ def find(node):
 read_end, write_end = os.pipe()
 procs = [subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"]),
          subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp"], pass_fds=[write_end])]
+os.close(write_end)
 display = os.fdopen(read_end).readline().strip()
 env = dict(os.environ, DISPLAY=":" + display, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 procs.append(subprocess.Popen([torvix, "--machine", machine], env=env))
 text = None
 for _ in range(300):  # until the start-up sequence has filled the box
-    apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == "torvix"]
-    text = next((t for t in map(find, apps) if t), None)
+    try:
+        apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == "torvix"]
+        text = next((t for t in map(find, apps) if t), None)
+    except Exception:  # the bus or the window is still coming up
+        pass
     if text not in (None, "------"): break
     time.sleep(0.2)
 for p in reversed(procs): p.terminate()
