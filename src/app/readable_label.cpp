@@ -81,6 +81,11 @@ void makeReadableLabel(QLabel* label, const QString& name) {
     }();
     Q_UNUSED(installed);
     label->setProperty(readableProperty, true);
+    // An interface made for the label before (its text was set while a reader listened) is
+    // Qt's own; the next one asked for is this one.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(label);
+        made && !made->textInterface())
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
     label->setAccessibleName(name);
 }
 
