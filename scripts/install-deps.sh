@@ -12,6 +12,7 @@ packages=(
     libsqlite3-dev
     xvfb xauth fluxbox xdotool xclip x11-utils imagemagick
     wl-clipboard sway
+    at-spi2-core python3-pyatspi dbus-daemon dbus-x11
     iproute2 iputils-ping
     cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils
     slapd ldap-utils

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -22,6 +23,7 @@
 #include "app/form2.h"
 #include "app/form_widgets.h"
 #include "app/logic/item_text.h"
+#include "app/readable_label.h"
 #include "output/form3.h"
 #include "output/screen_copy.h"
 #include "output/screen_save.h"
@@ -100,6 +102,16 @@ Form1::Form1(Machine& machine, Options options)
     setFont(windowFont());
     widgets_ = new FormWidgets(form1Spec(), logic_.model(), this);
     setFixedSize(size());
+    // A screen reader names each value after its caption, and Tab goes as the eye reads.
+    const QHash<QString, QString>& names = form1AccessibleNames();
+    for (auto it = names.begin(); it != names.end(); ++it)
+        if (auto* label = widgets_->get<QLabel>(it.key()))
+            makeReadableLabel(label, it.value());
+        else if (QWidget* w = widgets_->widget(it.key()))
+            w->setAccessibleName(it.value());
+    const QStringList order = visualTabOrder(form1Spec());
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(widgets_->widget(order[i - 1]), widgets_->widget(order[i]));
     if (!options_.exitProgram) options_.exitProgram = [] { QCoreApplication::exit(0); };
 
     connect(widgets_, &FormWidgets::clicked, this, &Form1::onClicked);

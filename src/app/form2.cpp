@@ -22,6 +22,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window) {
     widgets_->setDefaultBackground(QStringLiteral("Command1"),
                                    QApplication::palette("QMenu").color(QPalette::Window));
     setFixedSize(size());
+    List1()->setAccessibleName(form2Spec().caption);
     connect(widgets_, &FormWidgets::clicked, this, [this](const QString& name) {
         if (name == QLatin1String("Command1")) Command1_Click();
     });

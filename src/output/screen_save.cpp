@@ -114,8 +114,9 @@ void Command38_Click(QWidget* mainWindow, const SystemFunctions* system, UserInt
     if (ui.messageBox(askText, askTitle, UserInterface::Buttons::YesNo,
                       UserInterface::Icon::Information) == UserInterface::Answer::No)
         return;
-    // Without a desktop the path would be "/torvix.jpg", the root of the file system.
-    if (desktop.isEmpty()) {
+    // Without a desktop the path would be "/torvix.jpg", the root of the file system. A folder
+    // that is not there (none made yet, or one named by a replayed machine) is no desktop either.
+    if (desktop.isEmpty() || !QFileInfo(desktop).isDir()) {
         ui.messageBox(noDesktopText, doneTitle, UserInterface::Buttons::Ok,
                       UserInterface::Icon::Exclamation);
         return;

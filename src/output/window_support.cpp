@@ -113,6 +113,7 @@ ListWindowParts buildListWindow(QWidget* window, const QString& objectName, cons
     parts.command1->setObjectName(QStringLiteral("Command1"));
     parts.list1 = new QListWidget(window);
     parts.list1->setObjectName(QStringLiteral("List1"));
+    parts.list1->setAccessibleName(title);
     parts.list1->setSortingEnabled(false);
     parts.list1->setUniformItemSizes(true);
 

@@ -1,5 +1,8 @@
 #include "app/logic/form_layout.h"
 
+#include <QRect>
+#include <algorithm>
+
 namespace torvix {
 
 namespace {
@@ -292,6 +295,75 @@ const QStringList& form1ReportOrder() {
         "Command8",  "Text8",     "Command18", "Text15",    "Command19", "Text16",    "Command20",
         "Text17",    "Command21", "Text18",    "Command39", "Text39",    "Command40", "Text40",
         "Command31", "List1",     "Label3",    "Label2",    "Label4",    "Label5",    "Command34"};
+    return order;
+}
+
+const QHash<QString, QString>& form1AccessibleNames() {
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> out;
+        QHash<QString, QString> captions;
+        for (const ControlSpec& c : form1Spec().controls) captions.insert(c.name, c.caption);
+        // The report's order pairs each caption button with the boxes after it.
+        QString caption;
+        QStringList boxes;
+        auto name = [&] {
+            for (qsizetype i = 0; i < boxes.size(); ++i)
+                out.insert(boxes[i], boxes.size() == 1
+                                         ? caption
+                                         : caption + QStringLiteral(" %1").arg(i + 1));
+            boxes.clear();
+        };
+        for (const QString& control : form1ReportOrder()) {
+            if (control.startsWith(QLatin1String("Command"))) {
+                name();
+                caption = captions.value(control);
+                caption.remove(QStringLiteral("(クリックで一覧)"));
+            } else if (control.startsWith(QLatin1String("Text"))) {
+                boxes << control;
+            }
+        }
+        name();
+        for (const char* label : {"Label3", "Label2", "Label4", "Label5"})
+            out.insert(QLatin1String(label),
+                       captions.value(QLatin1String(label)).section(u' ', 0, 0));
+        return out;
+    }();
+    return names;
+}
+
+QStringList visualTabOrder(const FormSpec& formLayout) {
+    QHash<QString, QPoint> frames;
+    for (const ControlSpec& c : formLayout.controls)
+        if (c.kind == ControlSpec::Kind::Frame) frames.insert(c.name, QPoint(c.left, c.top));
+    struct Placed {
+        QString name;
+        QRect rect;  // twips, within the window
+    };
+    std::vector<Placed> placed;
+    for (const ControlSpec& c : formLayout.controls) {
+        if (c.kind == ControlSpec::Kind::Frame || c.kind == ControlSpec::Kind::Label) continue;
+        placed.push_back({c.name, QRect(frames.value(c.frame) + QPoint(c.left, c.top),
+                                        QSize(c.width, c.height))});
+    }
+    const int half = formLayout.clientWidth / 2;
+    auto column = [half](const Placed& p) { return p.rect.center().x() < half ? 0 : 1; };
+    std::stable_sort(placed.begin(), placed.end(), [&](const Placed& a, const Placed& b) {
+        if (column(a) != column(b)) return column(a) < column(b);
+        return a.rect.top() < b.rect.top();
+    });
+    QStringList order;
+    for (auto row = placed.begin(); row != placed.end();) {
+        const Placed& first = *row;
+        auto end = std::find_if(row, placed.end(), [&](const Placed& p) {
+            return column(p) != column(first) ||
+                   p.rect.top() >= first.rect.top() + first.rect.height() / 2;
+        });
+        std::stable_sort(row, end, [](const Placed& a, const Placed& b) {
+            return a.rect.left() < b.rect.left();
+        });
+        for (auto it = row; it != end; ++it) order << it->name;
+        row = end;
+    }
     return order;
 }
 

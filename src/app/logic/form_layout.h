@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -38,6 +39,16 @@ const FormSpec& form1Spec();
 // bottom (caption button, then its value box or boxes), Command31, List1, Label3, Label2,
 // Label4, Label5, Command34.
 const QStringList& form1ReportOrder();
+
+// What a screen reader calls the main window's value boxes and clock labels: a value box its
+// caption button's caption without "(クリックで一覧)", numbered where one caption has several
+// boxes ("DNS Server 1"); a clock label its design caption before the sample value.
+const QHash<QString, QString>& form1AccessibleNames();
+
+// The controls of `formLayout` that Tab reaches (buttons, value boxes, list boxes) in the order
+// the eye reads them: the left half of the window top to bottom, then the right half; controls
+// whose tops lie within half a height of each other form one row, read left to right.
+QStringList visualTabOrder(const FormSpec& formLayout);
 
 // Declares every control of `formLayout` in `model` with its design state ("------" in value
 // boxes).

@@ -23,6 +23,7 @@ const QString Form7Logic::hint =
 const QString Form7Logic::waiting = QStringLiteral(
     "情報を取得中です。\r\n表示までに少し時間がかかります。\r\nしばらくお待ちください。");
 const QString Form7Logic::header = QStringLiteral("起動/停止         日付\r\n\r\n");
+const QString Form7Logic::noHistory = QStringLiteral("起動/停止の記録は見つかりませんでした。");
 
 namespace {
 
@@ -42,7 +43,11 @@ void showHistory(RoutineContext& ctx, double count) {
     wmi::ObjectSet events =
         queryViaMoniker(ctx, Form7Logic::historyMoniker, Form7Logic::historyQuery);
     ctx.step(QStringLiteral("Count"));
-    if (events.count() < 1) return;
+    if (events.count() < 1) {
+        // The walk is over; the waiting lines stay for whatever reads them, the last says so.
+        form.setText(text1, Form7Logic::waiting + crlf + Form7Logic::noHistory);
+        return;
+    }
 
     QString text = Form7Logic::header;
     form.setText(text1, text);

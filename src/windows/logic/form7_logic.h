@@ -21,6 +21,7 @@ class Form7Logic {
     static const QString hint;            // the two lines of the activation hint
     static const QString waiting;         // the three lines shown while the log is read
     static const QString header;          // the history's heading and the blank line after it
+    static const QString noHistory;       // the line after `waiting` when there is no event
 
     Form7Logic();
 

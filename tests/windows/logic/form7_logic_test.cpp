@@ -26,6 +26,7 @@ const QString header = "起動/停止         日付\r\n\r\n";
 const QString hint = "ここに過去の起動/停止した時間が\r\n表示されます。";
 const QString waiting =
     "情報を取得中です。\r\n表示までに少し時間がかかります。\r\nしばらくお待ちください。";
+const QString nothingFound = waiting + "\r\n起動/停止の記録は見つかりませんでした。";
 
 QString startLine(const QString& counter, const QString& time) {
     return " (" + counter + ") 起動          " + time;
@@ -110,12 +111,12 @@ TEST(Form7History, WalkOfTheStartsAndShutdowns) {
          header + two.lines.join("\r\n") + "\r\n", true},
         {"N = 100 numbers the starts up to (100)", hundred.events, "100",
          header + hundred.lines.mid(0, 200).join("\r\n"), true},
-        {"no events: the waiting text stays", {}, "10", waiting, true},
-        {"only other logs and codes: the waiting text stays",
+        {"no events: the waiting text and that none was found", {}, "10", nothingFound, true},
+        {"only other logs and codes: none found",
          {logEvent(6005, "20240105080000.000000+540", "Application"),
           logEvent(6008, "20240105080000.000000+540")},
          "10",
-         waiting,
+         nothingFound,
          true},
         {"UTC and other offsets in Japan time",
          {logEvent(6005, "20240109090507.000000+000"), logEvent(6006, "20231231200000.123456-300"),
