@@ -1,6 +1,7 @@
 #include "support/private_slapd.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -168,6 +169,13 @@ SilentListener::SilentListener() {
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
         ::listen(fd_, 16) == 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
         port_ = ntohs(addr.sin_port);
+}
+
+int SilentListener::takePending() {
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    int count = 0;
+    for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++count) ::close(c);
+    return count;
 }
 
 SilentListener::~SilentListener() {

@@ -45,6 +45,8 @@ class SilentListener {
     bool listening() const { return port_ != 0; }
     int port() const { return port_; }
     int descriptor() const { return fd_; }
+    // How many connections came since the last call (each is taken and closed).
+    int takePending();
 
   private:
     int fd_ = -1;
