@@ -530,8 +530,10 @@ TEST(LiveMachine, DirectoryOfAComputerInNoDomainAsksNoServer) {
     test::SilentListener server;
     qputenv("LDAPURI", QStringLiteral("ldap://127.0.0.1:%1").arg(server.port()).toUtf8());
     QTemporaryDir root;  // no smb.conf, no sssd.conf: a work group
+    LiveMachineOptions workGroup;
+    workGroup.root = root.path();
     try {
-        makeLiveMachine({root.path()})
+        makeLiveMachine(workGroup)
             .directory->open("ADsDSOObject", "")
             ->execute(userQuery("user1"), paged);
         ADD_FAILURE() << "no failure";

@@ -195,8 +195,10 @@ TEST(Facts, ModesAskASilentPrintServerOnce) {
     test::SilentListener silent;
     qputenv("CUPS_SERVER", "127.0.0.1:" + QByteArray::number(silent.port()));
     QTemporaryDir root;
+    LiveMachineOptions live;
+    live.root = root.path();
     for (const QStringList& args : {QStringList{"--facts"}, {"--report", "--window", "Form5"}}) {
-        Machine machine = makeLiveMachine({root.path()});
+        Machine machine = makeLiveMachine(live);
         QByteArray out;
         runReport(parseCommandLine(args), machine, out);
         EXPECT_EQ(silent.takePending(), 1) << args.join(' ').toStdString();
