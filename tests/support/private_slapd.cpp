@@ -174,11 +174,12 @@ SilentListener::SilentListener() {
 int SilentListener::takePending() {
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
     int count = 0;
-    for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++count) ::close(c);
+    for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++count) taken_.push_back(c);
     return count;
 }
 
 SilentListener::~SilentListener() {
+    for (const int c : taken_) ::close(c);
     if (fd_ >= 0) ::close(fd_);
 }
 
