@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <exception>
 #include <map>
