@@ -21,6 +21,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 std::mutex budgetMutex;
 bool budgetOpen = false;
+std::uint64_t budgetScope = 0;  // the open one's, else the last one's
 SteadyClock::time_point budgetEnd;
 
 // What the waiting thread and the worker share; it outlives whichever ends last.
@@ -132,6 +133,7 @@ WaitBudget::Scope::Scope(int ms) {
     if (budgetOpen) return;
     budgetOpen = true;
     opened_ = true;
+    ++budgetScope;
     budgetEnd = SteadyClock::now() + std::chrono::milliseconds(ms);
 }
 
@@ -148,6 +150,11 @@ int WaitBudget::bound(int ownMs) {
         std::chrono::duration_cast<std::chrono::milliseconds>(budgetEnd - SteadyClock::now());
     return static_cast<int>(
         std::clamp<std::chrono::milliseconds::rep>(left.count(), 1, std::max(1, ownMs)));
+}
+
+std::uint64_t WaitBudget::openScope() {
+    const std::lock_guard lock(budgetMutex);
+    return budgetOpen ? budgetScope : 0;
 }
 
 void runServing(const std::function<void()>& work) {

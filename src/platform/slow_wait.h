@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace torvix {
+
+// What silent servers may cost one start-up sequence of the window, or one whole command-line
+// mode, together: with room for the rest within 2 s.
+inline constexpr int slowSourcesBudgetMs = 1800;
 
 // One bound shared by every slow outside source (the directory, the print server) while a scope
 // is open: the start-up sequence opens one per activation, so that two silent servers cannot
@@ -25,6 +30,10 @@ class WaitBudget {
     // The smaller of `ownMs` and what is left of the open budget, never below 1 ms (0 means "no
     // limit" to some libraries); `ownMs` when no budget is open.
     static int bound(int ownMs);
+
+    // Which scope is open: a number no other scope of this process had, 0 when none is open. A
+    // source read once under a scope may keep its answer for that scope.
+    static std::uint64_t openScope();
 };
 
 // Runs `work` on a thread of its own and returns once it has finished (rethrowing what it

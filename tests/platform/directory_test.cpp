@@ -524,3 +524,22 @@ TEST(LdapDirectory, SrvRecordChoosesPriorityThenWeight) {
             << cut;
     EXPECT_EQ(bestSrvServer(nullptr, 0), "");
 }
+
+// A computer in no domain has no directory: it fails at once, asking no server (nor DNS first).
+TEST(LiveMachine, DirectoryOfAComputerInNoDomainAsksNoServer) {
+    test::SilentListener server;
+    qputenv("LDAPURI", QStringLiteral("ldap://127.0.0.1:%1").arg(server.port()).toUtf8());
+    QTemporaryDir root;  // no smb.conf, no sssd.conf: a work group
+    LiveMachineOptions workGroup;
+    workGroup.root = root.path();
+    try {
+        makeLiveMachine(workGroup)
+            .directory->open("ADsDSOObject", "")
+            ->execute(userQuery("user1"), paged);
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure& f) {
+        EXPECT_TRUE(f.message().contains("no domain")) << f.message().toStdString();
+    }
+    EXPECT_EQ(server.takePending(), 0);
+    qunsetenv("LDAPURI");
+}

@@ -1,6 +1,7 @@
 #include "support/private_slapd.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -170,7 +171,15 @@ SilentListener::SilentListener() {
         port_ = ntohs(addr.sin_port);
 }
 
+int SilentListener::takePending() {
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    int count = 0;
+    for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++count) taken_.push_back(c);
+    return count;
+}
+
 SilentListener::~SilentListener() {
+    for (const int c : taken_) ::close(c);
     if (fd_ >= 0) ::close(fd_);
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <vector>
 
 namespace torvix::test {
 
@@ -45,10 +46,14 @@ class SilentListener {
     bool listening() const { return port_ != 0; }
     int port() const { return port_; }
     int descriptor() const { return fd_; }
+    // How many connections came since the last call; each is taken and kept open, silent (a
+    // client that saw it close might connect again).
+    int takePending();
 
   private:
     int fd_ = -1;
     int port_ = 0;
+    std::vector<int> taken_;
 };
 
 }  // namespace torvix::test

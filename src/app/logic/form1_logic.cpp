@@ -14,9 +14,6 @@ namespace torvix {
 namespace {
 
 constexpr int displaySeconds = 180;
-// What silent servers may cost one start-up sequence together, with room for the rest of it
-// within 2 s.
-constexpr int slowSourcesBudgetMs = 1800;
 
 // Step 7: every gathering routine, in the window's fixed order. A button whose routine is not in
 // the catalog yet is passed over, so later items join by being added to the catalog alone.

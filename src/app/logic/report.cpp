@@ -15,6 +15,7 @@
 #include "app/logic/form7_report.h"
 #include "app/logic/snapshot.h"
 #include "platform/outside_text.h"
+#include "platform/slow_wait.h"
 
 namespace torvix {
 
@@ -149,6 +150,7 @@ QStringList reportWindowNames() {
 }
 
 int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out) {
+    const WaitBudget::Scope budget(slowSourcesBudgetMs);  // as below, for a given machine
     if (commandLine.mode == CommandLine::Mode::Facts) return runFacts(machine, out);
     const auto window = reportWindowTable().constFind(commandLine.window);
     if (window == reportWindowTable().constEnd()) {
@@ -174,6 +176,9 @@ int runReport(const CommandLine& commandLine) {
 }
 
 int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
+    // One bound for the whole mode: its routines, its window and its lists all wait for the same
+    // silent servers, and the print server is read once under it.
+    const WaitBudget::Scope budget(slowSourcesBudgetMs);
     if (commandLine.mode == CommandLine::Mode::Snapshot) return runSnapshot(commandLine, live);
     if (!reportWindowTable().contains(commandLine.window)) {
         QByteArray unused;

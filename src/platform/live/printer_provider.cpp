@@ -13,13 +13,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/failure.h"
 #include "platform/lazy_library.h"
 #include "platform/live/lazy_cursor.h"
 #include "platform/slow_wait.h"
@@ -28,14 +30,10 @@ namespace torvix::live {
 
 namespace {
 
-using Deadline = std::chrono::steady_clock::time_point;
-
-// libcups waits in slices of this length and asks the callback whether to go on waiting.
-constexpr double waitSliceSeconds = 0.1;
-
-int keepWaiting(http_t*, void* data) {
-    return std::chrono::steady_clock::now() < *static_cast<const Deadline*>(data) ? 1 : 0;
-}
+// A reader left behind by its waiter still ends: libcups gives up a connection silent for this
+// long. One plain timeout, with no callback: a short wait slice made libcups end a long answer
+// now and then as if it were complete.
+constexpr double abandonedReaderSeconds = 5.0;
 
 // One destination as libcups gave it, copied out of its structures.
 struct Destination {
@@ -76,25 +74,47 @@ bool printServerMayExist() {
            loopbackPortMayAnswer(ippPortNumber(), 100);
 }
 
+// What libcups says went wrong with its last request, if anything did.
+std::optional<QString> cupsTrouble(const char* what) {
+    const ipp_status_t status = TORVIX_LAZY(Cups, cupsLastError)();
+    // "Not found" is how a server with no printers answers.
+    if (status <= IPP_STATUS_OK_EVENTS_COMPLETE || status == IPP_STATUS_ERROR_NOT_FOUND)
+        return std::nullopt;
+    const char* text = TORVIX_LAZY(Cups, cupsLastErrorString)();
+    return QStringLiteral("%1: %2").arg(
+        QLatin1String(what),
+        text && *text ? QString::fromLocal8Bit(text) : QStringLiteral("status %1").arg(status));
+}
+
+// Every destination of the print server, or a Failure saying why they cannot be known. No
+// server at all is no destinations, as libcups finds too.
 std::vector<Destination> readDestinations(int budgetMs) {
-    Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
     if (!printServerMayExist()) return {};  // what libcups would find too, without loading it
     const char* server = TORVIX_LAZY(Cups, cupsServer)();  // a host name or a domain socket path
     if (!server || !*server) return {};
+    const QString serverName = QString::fromLocal8Bit(server);
 
-    // Our own connection with timeouts: libcups's default one waits without end for a silent
-    // server.
+    // Our own connection, so that connecting has a bound: libcups's default one has none.
     http_t* http = TORVIX_LAZY(Cups, httpConnect2)(server, TORVIX_LAZY(Cups, ippPort)(), nullptr,
                                                    AF_UNSPEC, TORVIX_LAZY(Cups, cupsEncryption)(),
-                                                   1, std::max(1, budgetMs / 2), nullptr);
-    if (!http) return {};
-    TORVIX_LAZY(Cups, httpSetTimeout)(http, waitSliceSeconds, &keepWaiting, &deadline);
+                                                   1, std::max(1, budgetMs), nullptr);
+    if (!http) {
+        const int error = errno;
+        throw Failure(QStringLiteral("the print server %1 cannot be reached: %2")
+                          .arg(serverName, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    TORVIX_LAZY(Cups, httpSetTimeout)(http, abandonedReaderSeconds, nullptr, nullptr);
 
     cups_dest_t* dests = nullptr;
     const int count = TORVIX_LAZY(Cups, cupsGetDests2)(http, &dests);
-    // An answer cut off by the timeout is no answer: libcups then returns no destinations.
+    // A reply cut off or garbled leaves fewer destinations (mostly none) and says so only here.
+    std::optional<QString> trouble = cupsTrouble("reading the printers");
+    const int httpStatus = TORVIX_LAZY(Cups, httpError)(http);
+    if (!trouble && httpStatus != 0)
+        trouble = QStringLiteral("reading the printers: %1")
+                      .arg(QString::fromLocal8Bit(std::strerror(httpStatus)));
     std::vector<Destination> out;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; !trouble && i < count; ++i) {
         const cups_dest_t& d = dests[i];
         Destination dest;
         dest.name = d.name ? d.name : "";
@@ -109,30 +129,36 @@ std::vector<Destination> readDestinations(int budgetMs) {
     }
     TORVIX_LAZY(Cups, cupsFreeDests)(count, dests);
     TORVIX_LAZY(Cups, httpClose)(http);
+    if (trouble) throw Failure(QStringLiteral("print server %1, %2").arg(serverName, *trouble));
     return out;
 }
 
-// Reads on a thread of its own and waits at most `budgetMs` (less when the activation's
-// WaitBudget has less left), serving the window meanwhile: libcups has waits that no timeout
-// governs (a name lookup, a fixed wait for "100 Continue"), and the window must not hang on a
-// dead print server. A reader that overruns finishes on its own a little later; its answer is
-// dropped. A fresh thread also makes libcups read CUPS_SERVER, client.conf and the user's
-// lpoptions as they are now (it keeps them per thread).
+// Reads on a thread of its own and waits at most `budgetMs` (less when the open WaitBudget has
+// less left), serving the window meanwhile: libcups has waits that no timeout governs (a name
+// lookup, a fixed wait for "100 Continue"), and the window must not hang on a dead print server.
+// A reader that overruns finishes on its own a little later; its answer is dropped. A fresh
+// thread also makes libcups read CUPS_SERVER, client.conf and the user's lpoptions as they are
+// now (it keeps them per thread).
 std::vector<Destination> readDestinationsWithin(int budgetMs) {
     const int waitMs = WaitBudget::bound(budgetMs);
-    const int readerBudget = std::max(1, waitMs * 3 / 4);
-    auto result = std::make_shared<std::vector<Destination>>();
+    struct Answer {
+        std::vector<Destination> destinations;
+        std::exception_ptr failure;
+    };
+    auto answer = std::make_shared<Answer>();
     const bool done = runServingWithin(
-        [result, readerBudget] {
+        [answer, waitMs] {
             try {
-                *result = readDestinations(readerBudget);
-            } catch (const std::exception&) {
-                result->clear();
+                answer->destinations = readDestinations(waitMs);
+            } catch (...) {
+                answer->failure = std::current_exception();
             }
         },
         waitMs);
-    if (!done) return {};
-    return std::move(*result);
+    if (!done)
+        throw Failure(QStringLiteral("the print server did not answer within %1 ms").arg(waitMs));
+    if (answer->failure) std::rethrow_exception(answer->failure);
+    return std::move(answer->destinations);
 }
 
 wmi::Value optionText(const Destination& dest, const char* name) {
@@ -161,10 +187,9 @@ wmi::Instance printerInstance(const Destination& dest) {
     return makeSchemaInstance(QStringLiteral("Win32_Printer"), std::move(v));
 }
 
-std::vector<wmi::Instance> readPrinters(int budgetMs) {
+std::vector<wmi::Instance> printerInstances(const std::vector<Destination>& destinations) {
     std::vector<wmi::Instance> out;
-    for (const Destination& dest : readDestinationsWithin(budgetMs))
-        out.push_back(printerInstance(dest));
+    for (const Destination& dest : destinations) out.push_back(printerInstance(dest));
     return out;
 }
 
@@ -260,8 +285,40 @@ QStringList PrinterProvider::propertyNames() const {
     return wmi::schemaProperties(className());
 }
 
+// The answer of the print server under one WaitBudget scope: every query under that scope gets
+// it, so that a mode or a start-up sequence waits for a silent server once.
+struct PrinterProvider::Answer {
+    std::mutex mutex;
+    std::uint64_t scope = 0;  // 0: nothing kept
+    std::vector<Destination> destinations;
+    std::exception_ptr failure;
+};
+
+PrinterProvider::PrinterProvider(int budgetMs)
+    : budgetMs_(budgetMs), answer_(std::make_shared<Answer>()) {}
+
 std::unique_ptr<wmi::InstanceCursor> PrinterProvider::enumerate(const wmi::wql::Query&) const {
-    return std::make_unique<LazyListCursor>([budget = budgetMs_] { return readPrinters(budget); });
+    return std::make_unique<LazyListCursor>([budget = budgetMs_, answer = answer_] {
+        const std::uint64_t scope = WaitBudget::openScope();
+        std::unique_lock lock(answer->mutex);
+        if (scope == 0 || answer->scope != scope) {
+            // Not locked while reading: the wait serves events, which might ask again.
+            lock.unlock();
+            std::vector<Destination> destinations;
+            std::exception_ptr failure;
+            try {
+                destinations = readDestinationsWithin(budget);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            answer->scope = scope;
+            answer->destinations = std::move(destinations);
+            answer->failure = failure;
+        }
+        if (answer->failure) std::rethrow_exception(answer->failure);
+        return printerInstances(answer->destinations);
+    });
 }
 
 }  // namespace torvix::live

@@ -10,18 +10,22 @@ namespace torvix::live {
 
 // Win32_Printer: one instance per CUPS destination (printer, class or lpoptions instance), in the
 // order CUPS gives them, read from the server that CUPS_SERVER / client.conf name. A server that
-// is down, unreachable or silent yields no instances after at most `budgetMs`.
+// is down, unreachable, silent, or cut off or garbled in its reply fails the walk after at most
+// `budgetMs` (no instances would say "no printers"); no print server at all gives none. Under an
+// open WaitBudget scope the server is asked once and every query gets that answer.
 class PrinterProvider : public wmi::ClassProvider {
   public:
     static constexpr int defaultBudgetMs = 1900;
 
-    explicit PrinterProvider(int budgetMs = defaultBudgetMs) : budgetMs_(budgetMs) {}
+    explicit PrinterProvider(int budgetMs = defaultBudgetMs);
     QString className() const override { return QStringLiteral("Win32_Printer"); }
     QStringList propertyNames() const override;
     std::unique_ptr<wmi::InstanceCursor> enumerate(const wmi::wql::Query& query) const override;
 
   private:
+    struct Answer;
     int budgetMs_;
+    std::shared_ptr<Answer> answer_;
 };
 
 // Whether libcups may find a print server, told without loading it (libcups brings Kerberos,

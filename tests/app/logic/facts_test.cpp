@@ -6,9 +6,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "app/logic/command_line.h"
 #include "app/logic/report.h"
+#include "platform/machine.h"
+#include "support/private_slapd.h"
 #include "support/test_support.h"
 
 using namespace torvix;
@@ -184,4 +187,22 @@ TEST(Facts, KeysAndValuesOnMachineFiles) {
             }
         }
     }
+}
+
+// A mode waits for a silent print server once, however many of its parts list the printers; the
+// list is then unknown, not empty.
+TEST(Facts, ModesAskASilentPrintServerOnce) {
+    QTemporaryDir root;
+    LiveMachineOptions live;
+    live.root = root.path();
+    for (const QStringList& args : {QStringList{"--facts"}, {"--report", "--window", "Form5"}}) {
+        test::SilentListener silent;  // of its own: a reader given up on may try again later
+        qputenv("CUPS_SERVER", "127.0.0.1:" + QByteArray::number(silent.port()));
+        Machine machine = makeLiveMachine(live);
+        QByteArray out;
+        runReport(parseCommandLine(args), machine, out);
+        EXPECT_EQ(silent.takePending(), 1) << args.join(' ').toStdString();
+        EXPECT_EQ(out.contains("\"printers\": null,"), args[0] == "--facts");
+    }
+    qunsetenv("CUPS_SERVER");
 }
