@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "platform/machine.h"
+#include "platform/machinefile/json_reader.h"
 #include "platform/outside_text.h"
 #include "platform/wmi/error.h"
 #include "platform/wmi/wql.h"
@@ -515,5 +516,27 @@ TEST(MachineFile, NamesThatAreNotUtf8OpenAndShowEscaped) {
             EXPECT_EQ(problem, dir.path() + "/" + c.shownName +
                                    ": locale: expected a text, found an integer");
         }
+    }
+}
+
+// Values cost far more memory than their text ("0,"): a parse stops at a budget in proportion to
+// the file's size and names the member too large.
+TEST(MachineFile, ValuesBeyondTheMemoryBudgetNameTheirPart) {
+    auto zeros = [](int n) { return "[" + QByteArray("0,").repeated(n) + "0]"; };
+    const QByteArray product = R"({"torvix-machine": 1, "wmi": {"Win32_Product": )";
+    const std::vector<std::tuple<QByteArray, qint64, QString>> cases = {
+        {product + zeros(2000) + "}}", 100000, "wmi.Win32_Product holds too many values"},
+        {zeros(2000), 100000, "the document holds too many values to read (more than 0 MB"},
+        {product + zeros(2000) + "}}", 4000000, ""},
+        {product + zeros(300000) + "}}", -1,
+         "wmi.Win32_Product holds too many values to read (more than 18 MB"},
+    };
+    for (const auto& [json, budget, error] : cases) {
+        machinefile::JsonNode root;
+        QString why;
+        bool tooLarge = true;
+        EXPECT_EQ(machinefile::parseJson(json, root, why, budget, &tooLarge), error.isEmpty());
+        EXPECT_EQ(tooLarge, !error.isEmpty());
+        EXPECT_EQ(why.left(error.size()), error);
     }
 }

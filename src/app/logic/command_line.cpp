@@ -1,11 +1,17 @@
 #include "app/logic/command_line.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSet>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "app/logic/form1_logic.h"
 #include "app/logic/report.h"
+#include "app/logic/standard_output.h"
 #include "platform/outside_text.h"
 
 namespace torvix {
@@ -203,6 +209,28 @@ void writeUtf8(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+void keepStandardOutputTaken() {
+    // A descriptor open for reading only makes every write to it fail.
+    if (::fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF) return;
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && fd != STDOUT_FILENO) {
+        ::dup2(fd, STDOUT_FILENO);
+        ::close(fd);
+    }
+}
+
+bool writeStandardOutput(QByteArrayView bytes) {
+    errno = 0;
+    const bool written = std::fwrite(bytes.data(), 1, static_cast<size_t>(bytes.size()), stdout) ==
+                             static_cast<size_t>(bytes.size()) &&
+                         std::fflush(stdout) == 0;
+    if (written) return true;
+    const int error = errno;
+    writeUtf8(stderr, QStringLiteral("torvix: cannot write to standard output: %1\n")
+                          .arg(QString::fromLocal8Bit(std::strerror(error ? error : EIO))));
+    return false;
+}
+
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
                    const ReportStarter& startReport) {
     QStringList args;
@@ -210,16 +238,16 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
     // loadMachineFile) and is shown escaped.
     for (int i = 1; i < argc; ++i) args << textFromBytes(argv[i]);
     const CommandLine c = parseCommandLine(args);
+    // Before anything opens a file that could take a closed standard output's place.
+    if (c.mode != CommandLine::Mode::Window) keepStandardOutputTaken();
     switch (c.mode) {
         case CommandLine::Mode::Invalid:
             writeUtf8(stderr, QStringLiteral("torvix: %1\nTry 'torvix --help'.\n").arg(c.error));
             return 2;
         case CommandLine::Mode::Help:
-            writeUtf8(stdout, usageText());
-            return 0;
+            return writeStandardOutput(usageText().toUtf8()) ? 0 : 1;
         case CommandLine::Mode::Version:
-            writeUtf8(stdout, versionText() + QLatin1Char('\n'));
-            return 0;
+            return writeStandardOutput((versionText() + QLatin1Char('\n')).toUtf8()) ? 0 : 1;
         case CommandLine::Mode::Report:
         case CommandLine::Mode::Snapshot:
         case CommandLine::Mode::Facts: {

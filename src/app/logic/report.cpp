@@ -6,6 +6,7 @@
 #include <QMap>
 #include <cstdio>
 #include <exception>
+#include <limits>
 
 #include "app/logic/facts.h"
 #include "app/logic/form2_content.h"
@@ -14,6 +15,7 @@
 #include "app/logic/form6_report.h"
 #include "app/logic/form7_report.h"
 #include "app/logic/snapshot.h"
+#include "app/logic/standard_output.h"
 #include "platform/outside_text.h"
 #include "platform/slow_wait.h"
 
@@ -38,7 +40,8 @@ QString oneField(QString s) {
     s.replace(QLatin1Char('\t'), QLatin1Char(' '));
     s.replace(QLatin1Char('\r'), QLatin1Char(' '));
     s.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return s;
+    // Any other control character is shown escaped: no text from outside steers the terminal.
+    return escapedForMessage(s, std::numeric_limits<qsizetype>::max());
 }
 
 // Form2 as "メモ" opens it: its list filled by Form_Load, then its close button.
@@ -137,7 +140,18 @@ QByteArray reportJson(const std::vector<ReportEntry>& entries) {
 UserInterface::Answer ReportUserInterface::messageBox(const QString& text, const QString&,
                                                       Buttons buttons, Icon) {
     shown << text;
-    writeUtf8(stderr, text + QLatin1Char('\n'));
+    // Line ends stay as they are; any other control character from outside is escaped.
+    QString shownText;
+    qsizetype start = 0;
+    for (qsizetype k = 0; k <= text.size(); ++k) {
+        if (k < text.size() && text[k] != QLatin1Char('\n') && text[k] != QLatin1Char('\r'))
+            continue;
+        const QStringView part = QStringView(text).mid(start, k - start);
+        shownText += escapedForMessage(part, part.size());
+        if (k < text.size()) shownText += text[k];
+        start = k + 1;
+    }
+    writeUtf8(stderr, shownText + QLatin1Char('\n'));
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
 }
 
@@ -176,6 +190,7 @@ int runReport(const CommandLine& commandLine) {
 }
 
 int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
+    keepStandardOutputTaken();
     // One bound for the whole mode: its routines, its window and its lists all wait for the same
     // silent servers, and the print server is read once under it.
     const WaitBudget::Scope budget(slowSourcesBudgetMs);
@@ -201,10 +216,7 @@ int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
     }
     QByteArray out;
     const int rc = runReport(commandLine, machine, out);
-    if (rc == 0) {
-        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-        std::fflush(stdout);
-    }
+    if (rc == 0 && !writeStandardOutput(out)) return 1;
     return rc;
 }
 

@@ -11,7 +11,9 @@
 #include "platform/outside_text.h"
 #include "platform/text/date_time_text.h"
 #include "platform/wmi/schema.h"
+#include "platform/wmi/wql.h"
 #include "windows/logic/form6_logic.h"
+#include "windows/logic/form7_logic.h"
 
 namespace torvix {
 
@@ -21,6 +23,7 @@ using machinefile::MachineDescription;
 
 const QString pingClass = QStringLiteral("Win32_PingStatus");
 const QString processClass = QStringLiteral("Win32_Process");
+const QString historyClass = QStringLiteral("Win32_NTLogEvent");
 
 // Classes in the order the program knows them, then any other the registry holds.
 QStringList classesToRead(const wmi::Registry& registry) {
@@ -37,6 +40,22 @@ QStringList classesToRead(const wmi::Registry& registry) {
     return out + others;
 }
 
+// The newest events, as far as the history window reads them for its largest count: the
+// older ones nobody reads, and a long history would make the file too large to read back.
+class HistoryCut {
+  public:
+    HistoryCut() : query_(wmi::wql::parse(Form7Logic::historyQuery)), extent_(maxHistoryCount) {}
+    bool lastAfter(const wmi::Instance& event) {
+        if (query_.where && !wmi::wql::matches(*query_.where, event)) return false;
+        return extent_.lastAfter(event.property(QStringLiteral("EventCode")).toInteger() ==
+                                 startEventCode);
+    }
+
+  private:
+    wmi::wql::Query query_;
+    HistoryExtent extent_;
+};
+
 MachineDescription::Class readClass(const wmi::Services& services, const QString& name) {
     MachineDescription::Class out;
     out.name = name;
@@ -44,12 +63,15 @@ MachineDescription::Class readClass(const wmi::Services& services, const QString
         wmi::ObjectSet set =
             services.ExecQuery(QStringLiteral("SELECT * FROM ") + name,
                                wmi::wbemFlagReturnImmediately | wmi::wbemFlagForwardOnly);
+        std::optional<HistoryCut> history;
+        if (name.compare(historyClass, Qt::CaseInsensitive) == 0) history.emplace();
         while (std::optional<wmi::Instance> instance = set.next()) {
             out.instances.push_back(std::move(*instance));
             // The address date needs the first process that has a creation date; the others'
             // command lines are nobody's business.
             if (name == processClass && out.instances.back().has(QStringLiteral("CreationDate")))
                 break;
+            if (history && history->lastAfter(out.instances.back())) break;
         }
     } catch (const std::exception& e) {
         out.instances.clear();
@@ -198,6 +220,39 @@ std::optional<MachineDescription::Directory> directoryAnswer(const DirectoryReco
 
 }  // namespace
 
+QString snapshotSizeProblem(const MachineDescription& description, const QByteArray& text,
+                            qint64 limit) {
+    if (text.size() <= limit) return {};
+    auto megabytes = [](qint64 bytes) {
+        return QString::number(double(bytes) / (1024 * 1024), 'f', 1) + QStringLiteral(" MB");
+    };
+    QString largest;
+    qint64 largestSize = -1;
+    for (const MachineDescription::Class& cls : description.classes) {
+        MachineDescription alone;
+        alone.classes.push_back(cls);
+        const qint64 size = machinefile::machineFileText(alone).size();
+        if (size > largestSize) {
+            largestSize = size;
+            largest = cls.name;
+        }
+    }
+    QString message = QStringLiteral(
+                          "the snapshot would be %1, more than a machine file may hold "
+                          "(%2)")
+                          .arg(megabytes(text.size()), megabytes(limit));
+    if (largestSize >= 0) {
+        const QString known = largest == QLatin1String("Win32_Product")
+                                  ? QStringLiteral("the installed software list ")
+                              : largest == historyClass
+                                  ? QStringLiteral("the start and shutdown history ")
+                                  : QString();
+        message += QStringLiteral("; the largest part is %1(%2), %3")
+                       .arg(known, escapedForMessage(largest), megabytes(largestSize));
+    }
+    return message;
+}
+
 MachineDescription takeSnapshot(Machine& machine) {
     MachineDescription out;
     out.now = machine.clock->now();
@@ -218,8 +273,18 @@ MachineDescription takeSnapshot(Machine& machine) {
 
     // The ping and the directory answer what they are asked: the routines that ask are run on
     // what has been read so far, with only those two sources live.
-    Machine replay =
-        parseMachineFile(machinefile::machineFileText(out), QStringLiteral("snapshot"), false);
+    const QByteArray readSoFar = machinefile::machineFileText(out);
+    // A file the program would refuse to read is not worth reading back either.
+    if (const QString problem = snapshotSizeProblem(out, readSoFar); !problem.isEmpty())
+        throw SnapshotTooLarge(problem);
+    Machine replay;
+    try {
+        replay = parseMachineFile(readSoFar, QStringLiteral("snapshot"), false);
+    } catch (const MachineFileError& e) {
+        // What this program writes it reads, unless it is more than a reader may hold.
+        throw SnapshotTooLarge(QStringLiteral("the snapshot could not be read back: ") +
+                               e.message());
+    }
     if (!out.wmiError) {
         auto combined = std::make_shared<wmi::Registry>();
         for (const QString& name : replay.wmi->registry().classNames())
@@ -292,7 +357,15 @@ int runSnapshot(const CommandLine& commandLine, const LiveMachineOptions& live) 
     }
     QByteArray text;
     try {
-        text = machinefile::machineFileText(takeSnapshot(machine));
+        const MachineDescription description = takeSnapshot(machine);
+        text = machinefile::machineFileText(description);
+        if (const QString problem = snapshotSizeProblem(description, text); !problem.isEmpty()) {
+            writeUtf8(stderr, QStringLiteral("torvix: ") + problem + QLatin1Char('\n'));
+            return 1;
+        }
+    } catch (const SnapshotTooLarge& e) {
+        writeUtf8(stderr, QStringLiteral("torvix: ") + e.message() + QLatin1Char('\n'));
+        return 1;
     } catch (const std::exception& e) {
         // Only a fault of this program gets here (a file it wrote and cannot read back): better
         // no file than one that does not replay.

@@ -13,7 +13,19 @@ namespace torvix {
 // management class (the echo of the computer's own address as the ping answered it, only the
 // first process the address date needs), the operating-system functions, the clock and locale,
 // and the directory's answer to this user's query. A failing source is kept as its failure.
+// Of the start and shutdown history only the newest events the history window shows for its
+// largest count are kept. Throws SnapshotTooLarge when the snapshot would be too large to read
+// back.
+class SnapshotTooLarge : public Failure {
+  public:
+    using Failure::Failure;
+};
 machinefile::MachineDescription takeSnapshot(Machine& machine);
+
+// Empty when `text`, the file of `description`, is within `limit` bytes; else one line for the
+// user saying how large it would be and which part is the largest.
+QString snapshotSizeProblem(const machinefile::MachineDescription& description,
+                            const QByteArray& text, qint64 limit = machinefile::maxMachineFileSize);
 
 // Writes `bytes` to `path` through a temporary file in the same folder and a rename, so that the
 // path holds either its old content or all of the new one; "-" writes to standard output.

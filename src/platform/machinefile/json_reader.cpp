@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringDecoder>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 
@@ -19,9 +20,21 @@ struct SyntaxError {
     QString what;
 };
 
+struct OverBudget {
+    QString place;
+};
+
+// Counted for every value besides its node: what the caller turns it into (a property or a
+// management value) and the allocator's own share.
+constexpr qint64 valueCost = 64;
+// A text's allocation besides its characters.
+constexpr qint64 textCost = 32;
+// One name in a hash of names.
+constexpr qint64 hashEntryCost = 32;
+
 class Reader {
   public:
-    explicit Reader(const QString& s) : s_(s) {}
+    Reader(const QString& s, qint64 budget) : s_(s), left_(budget) {}
 
     void document(JsonNode& out) {
         skipSpace();
@@ -52,6 +65,25 @@ class Reader {
 
     [[noreturn]] void fail(const QString& what) const { throw SyntaxError{i_, what}; }
 
+    // Memory for what is being read; the member it belongs to is named when there is none left.
+    void spend(qint64 bytes) {
+        left_ -= bytes;
+        if (left_ < 0)
+            throw OverBudget{place_.isEmpty() ? QStringLiteral("the document")
+                                              : place_.join(QLatin1Char('.'))};
+    }
+
+    // Room for one more node in `nodes`, counted before the vector grows.
+    template <typename T>
+    void spendRoom(const std::vector<T>& nodes) {
+        if (nodes.size() == nodes.capacity())
+            spend(qint64(std::max<std::size_t>(nodes.capacity(), 1)) * qint64(sizeof(T)));
+    }
+
+    void spendText(const QString& text) {
+        if (!text.isEmpty()) spend(textCost + 2 * qint64(text.size()));
+    }
+
     void expectWord(const char* word) {
         const QLatin1String w(word);
         if (s_.mid(i_, w.size()) != w) fail(QStringLiteral("expected a value"));
@@ -60,6 +92,7 @@ class Reader {
 
     void value(JsonNode& out, int depth) {
         if (depth > maxDepth) fail(QStringLiteral("nested too deeply"));
+        spend(valueCost);
         if (i_ >= s_.size()) fail(QStringLiteral("unexpected end, expected a value"));
         const QChar c = s_[i_];
         switch (c.unicode()) {
@@ -72,6 +105,7 @@ class Reader {
             case '"':
                 out.type = JsonNode::Type::String;
                 out.text = string();
+                spendText(out.text);
                 return;
             case 't':
                 expectWord("true");
@@ -110,7 +144,7 @@ class Reader {
             if (i_ >= s_.size() || s_[i_] != QLatin1Char('"'))
                 fail(QStringLiteral("expected a member name in double quotes"));
             const qsizetype keyPos = i_;
-            QString key = string();
+            QString key = interned(string());
             if (!names.insert(key))
                 throw SyntaxError{keyPos,
                                   QStringLiteral("duplicate member %1").arg(quotedForMessage(key))};
@@ -119,9 +153,16 @@ class Reader {
                 fail(QStringLiteral("expected \":\""));
             ++i_;
             skipSpace();
-            out.keys.push_back(std::move(key));
+            if (out.keys.size() >= 16) spend(hashEntryCost);  // the names are hashed by then
+            spendRoom(out.keys);
+            spendRoom(out.items);
+            out.keys.push_back(key);
             out.items.emplace_back();
+            // The top members name the part of the file that is too large.
+            const bool named = depth < 2;
+            if (named) place_.push_back(escapedForMessage(key));
             value(out.items.back(), depth + 1);
+            if (named) place_.pop_back();
             skipSpace();
             if (i_ < s_.size() && s_[i_] == QLatin1Char(',')) {
                 ++i_;
@@ -145,6 +186,7 @@ class Reader {
         }
         for (;;) {
             skipSpace();
+            spendRoom(out.items);
             out.items.emplace_back();
             value(out.items.back(), depth + 1);
             skipSpace();
@@ -278,8 +320,21 @@ class Reader {
         out.number = d;
     }
 
+    // Member names repeat in every instance: each is kept once.
+    QString interned(QString key) {
+        const auto known = keys_.constFind(key);
+        if (known != keys_.constEnd()) return *known;
+        spendText(key);
+        spend(hashEntryCost);
+        keys_.insert(key);
+        return key;
+    }
+
     const QString& s_;
     qsizetype i_ = 0;
+    qint64 left_;
+    QStringList place_;
+    QSet<QString> keys_;
 };
 
 }  // namespace
@@ -334,7 +389,16 @@ QJsonValue JsonNode::toJsonValue() const {
     return QJsonValue();
 }
 
-bool parseJson(const QByteArray& data, JsonNode& out, QString& error) {
+qint64 defaultJsonBudget(qsizetype dataSize) {
+    // Besides the budget: the data and its decoded text (three times its size). A small file
+    // gets some room of its own.
+    return 4 * qint64(dataSize) + 16 * 1024 * 1024;
+}
+
+bool parseJson(const QByteArray& data, JsonNode& out, QString& error, qint64 budget,
+               bool* tooLarge) {
+    if (tooLarge) *tooLarge = false;
+    if (budget < 0) budget = defaultJsonBudget(data.size());
     QByteArray bytes = data;
     if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
     QStringDecoder decode(QStringDecoder::Utf8);
@@ -343,12 +407,19 @@ bool parseJson(const QByteArray& data, JsonNode& out, QString& error) {
         error = QStringLiteral("not UTF-8 text");
         return false;
     }
-    Reader reader(text);
+    Reader reader(text, budget);
     try {
         out = JsonNode();
         reader.document(out);
     } catch (const SyntaxError& e) {
         error = QStringLiteral("%1 at %2").arg(e.what, reader.where(e.pos));
+        return false;
+    } catch (const OverBudget& e) {
+        out = JsonNode();
+        error = QStringLiteral("%1 holds too many values to read (more than %2 MB of memory)")
+                    .arg(e.place)
+                    .arg(budget / (1024 * 1024));
+        if (tooLarge) *tooLarge = true;
         return false;
     }
     return true;

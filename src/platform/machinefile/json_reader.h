@@ -39,8 +39,17 @@ class NameSet {
     QSet<QString> many_;
 };
 
+// Memory a parse may spend on its values by default: a small multiple of the text's size, so
+// that reading a file, with the text itself and what its values become, stays within about eight
+// times its size.
+qint64 defaultJsonBudget(qsizetype dataSize);
+
 // Parses UTF-8 JSON. On failure returns false with `error` set to "what is wrong at line L,
 // column C". Duplicate member names are refused: one of them would be lost without a word.
-bool parseJson(const QByteArray& data, JsonNode& out, QString& error);
+// Values (each counted with what a reader makes of it) that need more than `budget` bytes stop
+// the parse: `error` then names the member too large ("wmi.Win32_Product") and `tooLarge` is set.
+// A budget below zero means defaultJsonBudget(data.size()).
+bool parseJson(const QByteArray& data, JsonNode& out, QString& error, qint64 budget = -1,
+               bool* tooLarge = nullptr);
 
 }  // namespace torvix::machinefile

@@ -12,6 +12,7 @@
 #include "platform/directory/file_directory.h"
 #include "platform/machine.h"
 #include "platform/machinefile/json_reader.h"
+#include "platform/machinefile/machine_writer.h"
 #include "platform/outside_text.h"
 #include "platform/wmi/error.h"
 #include "platform/wmi/schema.h"
@@ -25,9 +26,7 @@ using wmi::Error;
 using wmi::Instance;
 using wmi::Value;
 
-// Larger than any description of a computer; stops a mistaken device file from being read
-// forever.
-constexpr qint64 maxFileSize = 64 * 1024 * 1024;
+constexpr qint64 maxFileSize = machinefile::maxMachineFileSize;
 
 constexpr std::int64_t maxTickCountMs = std::int64_t(36525) * 24 * 3600 * 1000;  // 100 years
 
@@ -400,9 +399,11 @@ Machine parseMachineFile(const QByteArray& json, const QString& nameForMessages,
     const Reader r(nameForMessages);
     JsonNode root;
     QString syntaxError;
-    if (!machinefile::parseJson(json, root, syntaxError))
+    bool tooLarge = false;
+    if (!machinefile::parseJson(json, root, syntaxError, -1, &tooLarge))
         throw MachineFileError(
-            QStringLiteral("%1: not a JSON file: %2").arg(r.file(), syntaxError));
+            (tooLarge ? QStringLiteral("%1: %2") : QStringLiteral("%1: not a JSON file: %2"))
+                .arg(r.file(), syntaxError));
     if (!root.isObject())
         throw MachineFileError(QStringLiteral("%1: expected a JSON object, found %2")
                                    .arg(r.file(), QLatin1String(typeName(root.type))));

@@ -57,6 +57,10 @@ struct MachineDescription {
 // order of an instance's properties is part of what it says.
 QByteArray machineFileText(const MachineDescription& machine);
 
+// The largest machine file the program reads: larger than any description of a computer, it
+// stops a mistaken device file from being read forever. A snapshot stays within it.
+constexpr qint64 maxMachineFileSize = 64 * 1024 * 1024;
+
 // A text as a JSON string, quotes included.
 QByteArray jsonString(const QString& text);
 

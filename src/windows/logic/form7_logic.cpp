@@ -43,15 +43,18 @@ void showHistory(RoutineContext& ctx, double count) {
     wmi::ObjectSet events =
         queryViaMoniker(ctx, Form7Logic::historyMoniker, Form7Logic::historyQuery);
     ctx.step(QStringLiteral("Count"));
-    if (events.count() < 1) {
+    // Only "is there any" is asked: the first event is read, not every one of them.
+    if (!events.next()) {
         // The walk is over; the waiting lines stay for whatever reads them, the last says so.
         form.setText(text1, Form7Logic::waiting + crlf + Form7Logic::noHistory);
         return;
     }
+    events.rewind();
 
     QString text = Form7Logic::header;
     form.setText(text1, text);
     int counter = 1;
+    HistoryExtent extent(count);
     bool stop = false;
     try {
         for (int index = 1; !stop; ++index) {
@@ -62,13 +65,15 @@ void showHistory(RoutineContext& ctx, double count) {
             const QDateTime time =
                 items::日本時間に変換(event->property(QStringLiteral("TimeWritten")).toText());
             ctx.step(QStringLiteral("read EventCode of event %1").arg(index));
-            if (event->property(QStringLiteral("EventCode")).toInteger() == startEventCode) {
+            const bool start =
+                event->property(QStringLiteral("EventCode")).toInteger() == startEventCode;
+            if (start) {
                 text += historyStartLine(counter, time);
                 ++counter;
             } else {
                 text += historyShutdownLine(time);
-                stop = counter > count;
             }
+            stop = extent.lastAfter(start);
             if (!stop) text += crlf;
         }
     } catch (...) {
@@ -187,7 +192,7 @@ bool Form7Logic::Command2_Click(Machine& machine, UserInterface& ui) {
                       UserInterface::Buttons::Ok, UserInterface::Icon::Critical);
         return false;
     }
-    if (*count < 1 || *count > 100) {
+    if (*count < 1 || *count > maxHistoryCount) {
         ui.messageBox(QStringLiteral("回数は1～100迄です。"), QStringLiteral("回数"),
                       UserInterface::Buttons::Ok, UserInterface::Icon::Critical);
         return false;

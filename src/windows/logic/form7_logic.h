@@ -52,6 +52,27 @@ class Form7Logic {
 
 // The event code of a start in the history; every other event it reads is a shutdown.
 constexpr int startEventCode = 6005;
+// The largest count of starts the history shows.
+constexpr int maxHistoryCount = 100;
+
+// Whether the history walk, newest first, has shown all it shows for `count` starts: it stops
+// after the first shutdown that follows the count's last start.
+class HistoryExtent {
+  public:
+    explicit HistoryExtent(double count) : count_(count) {}
+    // Takes the walk's next event; true when it is the last one the history shows.
+    bool lastAfter(bool start) {
+        if (start) {
+            ++starts_;
+            return false;
+        }
+        return starts_ + 1 > count_;  // as the window compares its counter
+    }
+
+  private:
+    double count_;
+    int starts_ = 0;
+};
 
 // The count as the window's script language reads a numeric text: blanks around it, a sign, a
 // decimal point, an exponent and digit groups of three ("1,000") are allowed; full-width

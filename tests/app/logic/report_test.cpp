@@ -153,6 +153,19 @@ TEST(Report, TextKeepsItsColumns) {
               "Text5\ta b\t#C0FFFF\nText9\tline one\t\nText9\tline two\t\nList1\tx y\t\n");
 }
 
+// Text from outside cannot steer the terminal; ordinary text and blanks print as they are.
+TEST(Report, TextShowsControlCharactersEscaped) {
+    const std::vector<std::pair<QString, QByteArray>> cases = {
+        {"A\x1b]0;pwned\x07\x42", "A\\x1b]0;pwned\\x07B"},
+        {QString::fromUtf8("起動\u3000停止  C:\\Users"), "起動\u3000停止  C:\\Users"},
+        {QString::fromUtf8("a\u009b2J\u202eb\x7f"), "a\\u009b2J\\u202eb\\x7f"},
+        {QString("x\ty\r\nz") + QChar(0), "x y\t\nText1\tz\\0"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(reportText({{"Text1", text, std::nullopt, false, {}}}),
+                  "Text1\t" + shown + "\t\n");
+}
+
 TEST(Report, MessageBoxesGoToStandardError) {
     ReportUserInterface ui;
     EXPECT_EQ(ui.messageBox("text", "title", UserInterface::Buttons::YesNo,

@@ -14,6 +14,7 @@
 #include "support/private_cupsd.h"
 #include "support/private_slapd.h"
 #include "support/test_support.h"
+#include "windows/logic/form7_harness.h"
 
 using namespace torvix;
 
@@ -220,6 +221,40 @@ TEST_F(SnapshotTest, WritesWholeFilesOnly) {
     // A folder that is not there, and a folder in the way of the file.
     EXPECT_FALSE(writeWholeFile(dir.filePath("none/pc.json"), "x").isEmpty());
     EXPECT_FALSE(writeWholeFile(locked, "x").isEmpty());
+}
+
+// The history keeps what the window shows for 100 starts, newest first: up to the first shutdown
+// after the 100th start. S start, D shutdown, A a start in another log.
+TEST_F(SnapshotTest, HistoryKeepsWhatTheWindowShows) {
+    const QString pairs = QString("SD").repeated(99);
+    const std::vector<std::pair<QString, int>> cases = {{pairs, 198},
+                                                        {pairs + "SDSD", 200},
+                                                        {pairs + "SSSSDSD", 203},
+                                                        {"D" + pairs + "SDSD", 201},
+                                                        {pairs + "SADSD", 201},
+                                                        {QString("S").repeated(120), 120}};
+    for (const auto& [events, kept] : cases) {
+        std::vector<QByteArray> json;
+        for (const QChar e : events)
+            json.push_back(test::logEvent(e == 'D' ? 6006 : 6005, "20240401080000.000000+540",
+                                          e == 'A' ? "Application" : "System"));
+        Machine original = parseMachineFile(test::logMachineJson(json), "events.json", false);
+        Machine replay = replayOf(original);
+        EXPECT_EQ(replay.wmi->ConnectServer().ExecQuery("SELECT * FROM Win32_NTLogEvent").count(),
+                  kept);
+    }
+}
+
+// A snapshot over the limit says how large it is and which part is the largest.
+TEST_F(SnapshotTest, TooLargeSaysWhichPart) {
+    machinefile::MachineDescription d;
+    d.classes = {{"Win32_OperatingSystem", {}, std::nullopt}, {"Win32_Product", {}, std::nullopt}};
+    for (int k = 0; k < 3000; ++k)  // one in thirty to the first
+        d.classes[k % 30 ? 1 : 0].instances.push_back({"X", {{"Name", QString(400, 'x')}}});
+    const QByteArray text = machinefile::machineFileText(d);
+    EXPECT_EQ(snapshotSizeProblem(d, text, 1024 * 1024),
+              "the snapshot would be 1.2 MB, more than a machine file may hold (1.0 MB); the "
+              "largest part is the installed software list (Win32_Product), 1.2 MB");
 }
 
 TEST_F(SnapshotTest, ItemTableAsText) {
