@@ -28,6 +28,8 @@ const char* soname(Library library) {
             return TORVIX_XCB_SONAME;
         case Library::XcbRandr:
             return TORVIX_XCB_RANDR_SONAME;
+        case Library::WaylandClient:
+            return TORVIX_WAYLAND_CLIENT_SONAME;  // empty when built without it
     }
     return "";
 }
@@ -38,7 +40,7 @@ struct Loaded {
     QString problem;
 };
 
-Loaded loaded[7];
+Loaded loaded[8];
 
 }  // namespace
 
