@@ -26,8 +26,8 @@ QString childOnDisplay(QProcessEnvironment env, const QString& launcher = {},
     env.insert("TORVIX_EXPECT_SCREEN", screen);
     launcherArgs << QCoreApplication::applicationFilePath()
                  << "--gtest_filter=ScreenSize.OfTheDisplayQtRunsOn";
-    const auto r = launcher.isEmpty() ? runProgram(launcherArgs.takeFirst(), launcherArgs, env)
-                                      : runProgram(launcher, launcherArgs, env);
+    const QString program = launcher.isEmpty() ? launcherArgs.takeFirst() : launcher;
+    const auto r = runProgram(program, launcherArgs, env);
     const QString out = QString::fromLocal8Bit(r.out + r.err);
     return r.exitCode == 0 && out.contains("[  PASSED  ] 1 test") && !out.contains("SKIPPED")
                ? QString()
@@ -101,10 +101,13 @@ TEST(ScreenSize, WindowUnderWeston) {
         QProcess server;
         server.setProcessEnvironment(env);
         server.setProcessChannelMode(QProcess::MergedChannels);
-        server.start(weston, {"--config=" + ini.fileName(), "--backend=headless-backend.so",
-                              "--use-pixman", "--width=1280", "--height=1024",
-                              QStringLiteral("--scale=%1").arg(c.westonScale), "--socket=" + socket,
-                              "--debug", "--idle-time=0"});
+        server.start(weston,
+                     {"--config=" + ini.fileName(), "--backend=headless-backend.so", "--use-pixman",
+                      // In output pixels: the mode is this times the scale.
+                      QStringLiteral("--width=%1").arg(1280 / c.westonScale),
+                      QStringLiteral("--height=%1").arg(1024 / c.westonScale),
+                      QStringLiteral("--scale=%1").arg(c.westonScale), "--socket=" + socket,
+                      "--debug", "--idle-time=0"});
         QElapsedTimer t;
         t.start();
         while (!QFile::exists(runtime + '/' + socket) && server.state() != QProcess::NotRunning &&
