@@ -18,6 +18,7 @@ CaptionBar::CaptionBar(QWidget* window) : QWidget(window) {
     bold.setBold(true);
     setFont(bold);
     setCursor(Qt::ArrowCursor);
+    setAccessibleName(window->windowTitle());
 }
 
 QSize CaptionBar::sizeHint() const {

@@ -1,5 +1,6 @@
 #include "app/display_check.h"
 
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -272,10 +273,21 @@ std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
 namespace {
 
 #ifdef TORVIX_HAVE_WAYLAND_CLIENT
-// The protocol's inline helpers name libwayland-client's interface tables directly, which would
-// link the library at start: these make the same requests through symbols found at run time.
+// libwayland-client is loaded on first use, as the libraries of platform/lazy_library.h are.
+// The protocol's inline helpers name its interface tables directly, which would link it at start:
+// the requests below are made through symbols found at run time instead.
+void* waylandSymbol(const char* name) {
+    static void* const library =
+        dlopen(TORVIX_WAYLAND_CLIENT_SONAME, RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
+    void* symbol = library ? dlsym(library, name) : nullptr;
+    if (!symbol) throw Failure(QStringLiteral("cannot load %1").arg(QLatin1String(name)));
+    return symbol;
+}
+
+#define TORVIX_WAYLAND(fn) (reinterpret_cast<decltype(&::fn)>(waylandSymbol(#fn)))
+
 const wl_interface* waylandInterface(const char* name) {
-    return static_cast<const wl_interface*>(lazySymbol(Library::WaylandClient, name));
+    return static_cast<const wl_interface*>(waylandSymbol(name));
 }
 
 struct WaylandScan {
@@ -293,7 +305,7 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
         scan->facts.serverDecorations = true;
     } else if (std::strcmp(interface, "wl_output") == 0 && !scan->output) {
         const uint32_t bound = std::min<uint32_t>(version, 2);
-        scan->output = TORVIX_LAZY(WaylandClient, wl_proxy_marshal_flags)(
+        scan->output = TORVIX_WAYLAND(wl_proxy_marshal_flags)(
             reinterpret_cast<wl_proxy*>(registry), WL_REGISTRY_BIND, scan->outputInterface, bound,
             0, name, scan->outputInterface->name, bound, nullptr);
     }
@@ -317,7 +329,7 @@ void onScale(void*, wl_output*, int32_t) {}
 std::optional<WaylandFacts> waylandFactsNow(const DisplayCheck& check) {
     if (check.kind != DisplayCheck::Kind::Wayland || !check.reachable) return std::nullopt;
     const QByteArray name = check.name.toLocal8Bit();
-    wl_display* display = TORVIX_LAZY(WaylandClient, wl_display_connect)(name.constData());
+    wl_display* display = TORVIX_WAYLAND(wl_display_connect)(name.constData());
     if (!display) return std::nullopt;
     WaylandScan scan;
     scan.outputInterface = waylandInterface("wl_output_interface");
@@ -325,28 +337,28 @@ std::optional<WaylandFacts> waylandFactsNow(const DisplayCheck& check) {
     static const wl_output_listener outputListener = {onGeometry, onMode,  onDone,
                                                       onScale,    nullptr, nullptr};
     auto* displayProxy = reinterpret_cast<wl_proxy*>(display);
-    wl_proxy* registry = TORVIX_LAZY(WaylandClient, wl_proxy_marshal_flags)(
+    wl_proxy* registry = TORVIX_WAYLAND(wl_proxy_marshal_flags)(
         displayProxy, WL_DISPLAY_GET_REGISTRY, waylandInterface("wl_registry_interface"),
-        TORVIX_LAZY(WaylandClient, wl_proxy_get_version)(displayProxy), 0, nullptr);
+        TORVIX_WAYLAND(wl_proxy_get_version)(displayProxy), 0, nullptr);
     bool answered = false;
     if (registry) {
-        TORVIX_LAZY(WaylandClient, wl_proxy_add_listener)
+        TORVIX_WAYLAND(wl_proxy_add_listener)
         (registry,
          reinterpret_cast<void (**)(void)>(const_cast<wl_registry_listener*>(&registryListener)),
          &scan);
         // The first round trip brings the globals, the second the events of the output bound.
-        answered = TORVIX_LAZY(WaylandClient, wl_display_roundtrip)(display) >= 0;
+        answered = TORVIX_WAYLAND(wl_display_roundtrip)(display) >= 0;
         if (answered && scan.output) {
-            TORVIX_LAZY(WaylandClient, wl_proxy_add_listener)
+            TORVIX_WAYLAND(wl_proxy_add_listener)
             (scan.output,
              reinterpret_cast<void (**)(void)>(const_cast<wl_output_listener*>(&outputListener)),
              &scan);
-            answered = TORVIX_LAZY(WaylandClient, wl_display_roundtrip)(display) >= 0;
+            answered = TORVIX_WAYLAND(wl_display_roundtrip)(display) >= 0;
         }
-        if (scan.output) TORVIX_LAZY(WaylandClient, wl_proxy_destroy)(scan.output);
-        TORVIX_LAZY(WaylandClient, wl_proxy_destroy)(registry);
+        if (scan.output) TORVIX_WAYLAND(wl_proxy_destroy)(scan.output);
+        TORVIX_WAYLAND(wl_proxy_destroy)(registry);
     }
-    TORVIX_LAZY(WaylandClient, wl_display_disconnect)(display);
+    TORVIX_WAYLAND(wl_display_disconnect)(display);
     if (!answered) return std::nullopt;
     if (scan.mode && scan.turned) scan.mode = ScreenSize{scan.mode->height, scan.mode->width};
     scan.facts.firstOutput = scan.mode;

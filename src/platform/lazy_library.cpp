@@ -28,8 +28,6 @@ const char* soname(Library library) {
             return TORVIX_XCB_SONAME;
         case Library::XcbRandr:
             return TORVIX_XCB_RANDR_SONAME;
-        case Library::WaylandClient:
-            return TORVIX_WAYLAND_CLIENT_SONAME;  // empty when built without it
     }
     return "";
 }
@@ -40,7 +38,7 @@ struct Loaded {
     QString problem;
 };
 
-Loaded loaded[8];
+Loaded loaded[7];
 
 }  // namespace
 
