@@ -17,7 +17,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The libraries loaded on first use (dlopen: printers, directory, login history, logind and the
 # journal, the X display check), where dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libcups2, libldap-2.5-0, libsqlite3-0, libsystemd0, libxcb1, libxcb-randr0")
+    "libcups2, libldap-2.5-0, libsqlite3-0, libsystemd0, libxcb1, libxcb-randr0, libwayland-client0")
 # The window's face and printing are the only parts that need the first two; the clipboard
 # tools keep a copied picture pasteable after the window has ended (X11, Wayland).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho, cups-client, xclip, wl-clipboard")

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxcb1-dev libxcb-randr0-dev
+    libwayland-dev qt6-wayland weston
     libgtest-dev googletest
     libcups2-dev libldap2-dev libsasl2-dev libsasl2-modules-gssapi-mit libsystemd-dev
     fonts-ipafont-mincho

@@ -1,10 +1,12 @@
 #include "app/display_check.h"
 
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,6 +18,10 @@
 #endif
 #ifdef TORVIX_HAVE_XCB_RANDR
 #include <xcb/randr.h>
+#endif
+#ifdef TORVIX_HAVE_WAYLAND_CLIENT
+#include <wayland-client-core.h>
+#include <wayland-client-protocol.h>
 #endif
 
 namespace torvix {
@@ -262,6 +268,117 @@ std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check) {
     } catch (const Failure&) {  // libxcb-randr cannot be loaded
         return std::nullopt;
     }
+}
+
+namespace {
+
+#ifdef TORVIX_HAVE_WAYLAND_CLIENT
+// libwayland-client is loaded on first use, as the libraries of platform/lazy_library.h are.
+// The protocol's inline helpers name its interface tables directly, which would link it at start:
+// the requests below are made through symbols found at run time instead.
+void* waylandSymbol(const char* name) {
+    static void* const library =
+        dlopen(TORVIX_WAYLAND_CLIENT_SONAME, RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
+    void* symbol = library ? dlsym(library, name) : nullptr;
+    if (!symbol) throw Failure(QStringLiteral("cannot load %1").arg(QLatin1String(name)));
+    return symbol;
+}
+
+#define TORVIX_WAYLAND(fn) (reinterpret_cast<decltype(&::fn)>(waylandSymbol(#fn)))
+
+const wl_interface* waylandInterface(const char* name) {
+    return static_cast<const wl_interface*>(waylandSymbol(name));
+}
+
+struct WaylandScan {
+    const wl_interface* outputInterface = nullptr;
+    wl_proxy* output = nullptr;  // the first one announced
+    WaylandFacts facts;
+    std::optional<ScreenSize> mode;
+    bool turned = false;  // a quarter or three-quarter turn swaps width and height
+};
+
+void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+              uint32_t version) {
+    auto* scan = static_cast<WaylandScan*>(data);
+    if (std::strcmp(interface, "zxdg_decoration_manager_v1") == 0) {
+        scan->facts.serverDecorations = true;
+    } else if (std::strcmp(interface, "wl_output") == 0 && !scan->output) {
+        const uint32_t bound = std::min<uint32_t>(version, 2);
+        scan->output = TORVIX_WAYLAND(wl_proxy_marshal_flags)(
+            reinterpret_cast<wl_proxy*>(registry), WL_REGISTRY_BIND, scan->outputInterface, bound,
+            0, name, scan->outputInterface->name, bound, nullptr);
+    }
+}
+
+void onGlobalRemove(void*, wl_registry*, uint32_t) {}
+
+void onGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                const char*, int32_t transform) {
+    static_cast<WaylandScan*>(data)->turned = transform % 2 == 1;
+}
+
+void onMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    if ((flags & WL_OUTPUT_MODE_CURRENT) && width > 0 && height > 0)
+        static_cast<WaylandScan*>(data)->mode = ScreenSize{width, height};
+}
+
+void onDone(void*, wl_output*) {}
+void onScale(void*, wl_output*, int32_t) {}
+
+std::optional<WaylandFacts> waylandFactsNow(const DisplayCheck& check) {
+    if (check.kind != DisplayCheck::Kind::Wayland || !check.reachable) return std::nullopt;
+    const QByteArray name = check.name.toLocal8Bit();
+    wl_display* display = TORVIX_WAYLAND(wl_display_connect)(name.constData());
+    if (!display) return std::nullopt;
+    WaylandScan scan;
+    scan.outputInterface = waylandInterface("wl_output_interface");
+    static const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
+    static const wl_output_listener outputListener = {onGeometry, onMode,  onDone,
+                                                      onScale,    nullptr, nullptr};
+    auto* displayProxy = reinterpret_cast<wl_proxy*>(display);
+    wl_proxy* registry = TORVIX_WAYLAND(wl_proxy_marshal_flags)(
+        displayProxy, WL_DISPLAY_GET_REGISTRY, waylandInterface("wl_registry_interface"),
+        TORVIX_WAYLAND(wl_proxy_get_version)(displayProxy), 0, nullptr);
+    bool answered = false;
+    if (registry) {
+        TORVIX_WAYLAND(wl_proxy_add_listener)
+        (registry,
+         reinterpret_cast<void (**)(void)>(const_cast<wl_registry_listener*>(&registryListener)),
+         &scan);
+        // The first round trip brings the globals, the second the events of the output bound.
+        answered = TORVIX_WAYLAND(wl_display_roundtrip)(display) >= 0;
+        if (answered && scan.output) {
+            TORVIX_WAYLAND(wl_proxy_add_listener)
+            (scan.output,
+             reinterpret_cast<void (**)(void)>(const_cast<wl_output_listener*>(&outputListener)),
+             &scan);
+            answered = TORVIX_WAYLAND(wl_display_roundtrip)(display) >= 0;
+        }
+        if (scan.output) TORVIX_WAYLAND(wl_proxy_destroy)(scan.output);
+        TORVIX_WAYLAND(wl_proxy_destroy)(registry);
+    }
+    TORVIX_WAYLAND(wl_display_disconnect)(display);
+    if (!answered) return std::nullopt;
+    if (scan.mode && scan.turned) scan.mode = ScreenSize{scan.mode->height, scan.mode->width};
+    scan.facts.firstOutput = scan.mode;
+    return scan.facts;
+}
+#endif
+
+}  // namespace
+
+std::optional<WaylandFacts> waylandFacts(const DisplayCheck& check) {
+#ifdef TORVIX_HAVE_WAYLAND_CLIENT
+    try {
+        return waylandFactsNow(check);
+    } catch (const Failure&) {  // libwayland-client cannot be loaded
+        return std::nullopt;
+    }
+#else
+    Q_UNUSED(check);
+    return std::nullopt;
+#endif
 }
 
 bool hasRealScreen(const DisplayCheck& check) {

@@ -35,6 +35,16 @@ QString displayProblemLine(const DisplayCheck& check);
 // trips and no GUI library, so the report need not load one to tell the display size.
 std::optional<ScreenSize> x11PrimaryScreenSize(const DisplayCheck& check);
 
+// What a Wayland compositor tells a client of its own: the first output's current mode in
+// device pixels (Qt takes the first output as the primary screen), turned as the output is, and
+// whether it offers to draw title bars itself (xdg-decoration). Nothing for other displays or
+// when the compositor does not answer. Costs a connection and two round trips, no GUI library.
+struct WaylandFacts {
+    std::optional<ScreenSize> firstOutput;
+    bool serverDecorations = false;
+};
+std::optional<WaylandFacts> waylandFacts(const DisplayCheck& check);
+
 // Whether `check` names a real screen (an X server or a Wayland compositor) whose size the
 // report can ask for.
 bool hasRealScreen(const DisplayCheck& check);

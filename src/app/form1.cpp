@@ -20,6 +20,7 @@
 #endif
 
 #include "app/app_look.h"
+#include "app/caption_bar.h"
 #include "app/form2.h"
 #include "app/form_widgets.h"
 #include "app/logic/item_text.h"
@@ -218,6 +219,20 @@ void Form1::showCentred() {
         move(r.topLeft());
     }
     show();
+}
+
+void Form1::useOwnTitleBar() {
+    if (captionBar_) return;
+    const QList<QWidget*> contents = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    auto* bar = new CaptionBar(this);
+    const int barHeight = bar->sizeHint().height();
+    // The contents keep their designed places relative to each other, below the bar.
+    for (QWidget* w : contents)
+        if (!w->isWindow()) w->move(w->x(), w->y() + barHeight);
+    bar->setGeometry(0, 0, width(), barHeight);
+    setFixedSize(width(), height() + barHeight);
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    captionBar_ = bar;
 }
 
 void Form1::setClickAction(const QString& button, std::function<void()> action) {

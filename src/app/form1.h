@@ -44,6 +44,12 @@ class Form1 : public QWidget, public ProgramControl {
     // Shows the window centred on its screen.
     void showCentred();
 
+    // Where the compositor leaves the title bar to the client, whose own one would offer the
+    // boxes the lock removes: the window draws a caption-only bar above its contents instead.
+    // Call before the window is first shown.
+    void useOwnTitleBar();
+    QWidget* ownTitleBar() const { return captionBar_; }
+
     // What pressing an action button does (print, save, copy, software list, ...), and what
     // releasing any mouse button over a "(クリックで一覧)" caption opens.
     void setClickAction(const QString& button, std::function<void()> action);
@@ -81,6 +87,7 @@ class Form1 : public QWidget, public ProgramControl {
     MessageBoxUi ui_;
     Form1Logic logic_;
     FormWidgets* widgets_ = nullptr;
+    QWidget* captionBar_ = nullptr;
     Options options_;
     QTimer timer1_;
     QTimer timer2_;

@@ -17,14 +17,20 @@ WindowLibrary windowLibrary() {
     return loadWindowLibrary(windowLibraryPath(QStringLiteral(TORVIX_WINDOW_LIBRARY)));
 }
 
-// The report of this computer asks a reachable screen for its size (the window shows that size
-// too): an X server directly, a Wayland compositor through the window library's application
-// object. A machine file brings its own size.
+// The report of this computer asks a reachable screen for its size in device pixels (the window
+// shows that size too): an X server or a Wayland compositor directly, else through the window
+// library's application object. A machine file brings its own size.
 int startReport(int argc, char** argv, const CommandLine& commandLine, DisplayCheck display) {
     LiveMachineOptions live;
     if (commandLine.machineFile.isEmpty() && hasRealScreen(display)) {
+        const auto waylandOutput = [display]() -> std::optional<ScreenSize> {
+            const std::optional<WaylandFacts> facts = waylandFacts(display);
+            return facts ? facts->firstOutput : std::nullopt;
+        };
         if (display.kind == DisplayCheck::Kind::X11 && x11PrimaryScreenSize(display)) {
             live.screenSize = [display] { return x11PrimaryScreenSize(display); };
+        } else if (display.kind == DisplayCheck::Kind::Wayland && waylandOutput()) {
+            live.screenSize = waylandOutput;
         } else {
             const WindowLibrary window = windowLibrary();
             if (window.entry)

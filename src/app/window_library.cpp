@@ -1,12 +1,10 @@
 // The window side of the program, built as libtorvix-window.so: everything that needs Qt Gui or
 // Widgets starts here, behind torvix_window_entry().
 #include <QApplication>
-#include <QScreen>
 #include <QSessionManager>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QWindow>
-#include <cmath>
 #include <cstdio>
 
 #include "app/app_look.h"
@@ -14,20 +12,12 @@
 #include "app/form1.h"
 #include "app/logic/report.h"
 #include "app/quit_signals.h"
+#include "app/screen_size.h"
 #include "app/window_entry.h"
 
 namespace torvix {
 
 namespace {
-
-std::optional<ScreenSize> primaryScreenSize() {
-    const QScreen* s = QGuiApplication::primaryScreen();
-    if (!s) return std::nullopt;
-    const QRect g = s->geometry();
-    const qreal ratio = s->devicePixelRatio();
-    return ScreenSize{static_cast<int>(std::lround(g.width() * ratio)),
-                      static_cast<int>(std::lround(g.height() * ratio))};
-}
 
 // Developer aid: TORVIX_GRAB_PNG=path saves a picture of the main window once the start-up
 // sequence has run, for checking the layout on a headless display.
@@ -98,7 +88,7 @@ int openWindow(int argc, char** argv, const CommandLine* commandLine, DisplayChe
     Machine machine;
     try {
         LiveMachineOptions live;
-        live.screenSize = primaryScreenSize;
+        live.screenSize = deviceScreenSize;
         machine = machineFor(*commandLine, live, true);
     } catch (const Failure& f) {
         writeUtf8(stderr, QStringLiteral("torvix: %1\n").arg(f.message()));
@@ -115,6 +105,7 @@ int openWindow(int argc, char** argv, const CommandLine* commandLine, DisplayChe
                      [&form1] { form1.endProgram(); });
     grabWhenShown(form1);
     if (qEnvironmentVariableIsSet("TORVIX_MARK_PAINTED")) new PaintedMark(form1);
+    if (compositorLeavesTitleBar()) form1.useOwnTitleBar();
     form1.showCentred();
     const int code = QApplication::exec();
     // Every end ("停止", the automatic end, a signal, the session) comes back here: the
@@ -129,7 +120,7 @@ int reportOnScreen(int argc, char** argv, const CommandLine* commandLine, Displa
     QGuiApplication app(argc, argv);
     display->connection.reset();
     LiveMachineOptions live;
-    live.screenSize = primaryScreenSize;
+    live.screenSize = deviceScreenSize;
     return runReport(*commandLine, live);
 }
 

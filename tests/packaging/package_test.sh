@@ -26,7 +26,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Package) == torvix && $(field Version) == "$version" && $(field Architecture) == amd64 ]] ||
     fail "control fields: $(dpkg-deb -f "$deb")"
 for lib in libc6 libqt6core6 libqt6widgets6 libcups2 libldap-2.5-0 libsqlite3-0 libsystemd0 \
-    libxcb1 libxcb-randr0; do
+    libxcb1 libxcb-randr0 libwayland-client0; do
     field Depends | grep -q "\b$lib\b" || fail "Depends lacks $lib: $(field Depends)"
 done
 [[ $(field Recommends) == "fonts-ipafont-mincho, cups-client, xclip, wl-clipboard" ]] || fail "Recommends: $(field Recommends)"
