@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <utility>
 
 #include "support/test_support.h"
 
@@ -17,9 +18,10 @@ using torvix::test::runProgram;
 
 const QString scalings[] = {{}, "QT_SCALE_FACTOR=1.5", "QT_SCALE_FACTOR=2", "QT_FONT_DPI=144"};
 
-QProcessEnvironment scaled(QProcessEnvironment env, const QString& scaling) {
+QProcessEnvironment scaled(QProcessEnvironment env, const QString& scaling,
+                           const QString& screen = "1280x1024") {
     if (!scaling.isEmpty()) env.insert(scaling.section('=', 0, 0), scaling.section('=', 1));
-    env.insert("TORVIX_EXPECT_SCREEN", "1280x1024");
+    env.insert("TORVIX_EXPECT_SCREEN", screen);
     return env;
 }
 
@@ -58,18 +60,27 @@ TEST(ScreenSize, DevicePixelsUnderXvfbAtEveryScale) {
 }
 
 // Under a real weston, which leaves title bars to its clients, at output scales 1 and 2 (its size
-// options count output pixels): the screen's size in the report and the window, and nothing on
-// screen but the window's own picture.
+// options count logical pixels; the screen at scale 2 is large enough for the doubled window):
+// the screen's size in the report and the window, and nothing on screen but the window's own
+// picture.
 TEST(ScreenSize, WindowUnderWeston) {
     const QString shooter = QStandardPaths::findExecutable("weston-screenshooter");
     if (shooter.isEmpty()) GTEST_SKIP() << "weston is not installed";
-    const std::pair<int, QString> cases[] = {
-        {1, scalings[0]}, {1, scalings[1]}, {1, scalings[3]}, {2, scalings[0]}};
-    for (const auto& [scale, scaling] : cases) {
+    const struct {
+        int scale;
+        QString scaling;
+        QSize screen;
+    } cases[] = {{1, scalings[0], {1280, 1024}},
+                 {1, scalings[1], {1280, 1024}},
+                 {1, scalings[3], {1280, 1024}},
+                 {2, scalings[0], {2048, 1600}}};
+    for (const auto& [scale, scaling, screen] : cases) {
         SCOPED_TRACE(scaling.toStdString() + " output scale " + std::to_string(scale));
         const torvix::test::FakeRoot dir;  // for its owner alone, as a runtime folder must be
         dir.write("weston.ini", "[shell]\nbackground-color=0xff204060\npanel-position=none\n");
-        QProcessEnvironment env = scaled(QProcessEnvironment::systemEnvironment(), scaling);
+        QProcessEnvironment env =
+            scaled(QProcessEnvironment::systemEnvironment(), scaling,
+                   QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height()));
         env.insert("XDG_RUNTIME_DIR", dir.path());
         env.insert("WAYLAND_DISPLAY", "torvix-test");
         env.insert("QT_QPA_PLATFORM", "wayland");
@@ -78,12 +89,14 @@ TEST(ScreenSize, WindowUnderWeston) {
         weston.start("weston", {"--config=" + dir.path() + "/weston.ini", "--use-pixman",
                                 "--backend=headless-backend.so", "--socket=torvix-test", "--debug",
                                 "--idle-time=0", QStringLiteral("--scale=%1").arg(scale),
-                                QStringLiteral("--width=%1").arg(1280 / scale),
-                                QStringLiteral("--height=%1").arg(1024 / scale)});
+                                QStringLiteral("--width=%1").arg(screen.width() / scale),
+                                QStringLiteral("--height=%1").arg(screen.height() / scale)});
         if (!waitFor([&] { return QFile::exists(dir.path() + "/torvix-test"); }))
             GTEST_SKIP() << "weston did not start: " << weston.readAllStandardError().constData();
         const auto report = runProgram(TORVIX_BINARY, {"--report"}, env, dir.path());
-        EXPECT_TRUE(report.out.contains("Text8\t1280 * 1024\t")) << report.err.constData();
+        const QString reported =
+            QStringLiteral("Text8\t%1 * %2\t").arg(screen.width()).arg(screen.height());
+        EXPECT_TRUE(report.out.contains(reported.toUtf8())) << report.err.constData();
         EXPECT_EQ(child(env), "");
         env.insert("TORVIX_GRAB_PNG", dir.path() + "/grab.png");
         QProcess window;
@@ -92,15 +105,21 @@ TEST(ScreenSize, WindowUnderWeston) {
                      {"--machine", torvix::test::dataPath("machines/office_pc.json")});
         QImage grab;
         ASSERT_TRUE(waitFor([&] { return grab.load(dir.path() + "/grab.png"); }));
-        QRect drawn;  // all that differs from the background, once the window is on screen
+        // All that differs from the background, once the shell has drawn it and the window
+        // stands still on it (two shots alike).
+        QRect drawn, before;
         waitFor([&] {
+            for (const QString& old : QDir(dir.path()).entryList({"wayland-screenshot*.png"}))
+                QFile::remove(dir.path() + "/" + old);
             runProgram(shooter, {}, env, dir.path());
             const QStringList shots = QDir(dir.path()).entryList({"wayland-screenshot*.png"});
             const QImage shot(shots.isEmpty() ? QString() : dir.path() + "/" + shots.last());
+            before = std::exchange(drawn, QRect());
+            if (shot.isNull() || (shot.pixel(0, 0) & 0xffffff) != 0x204060) return false;
             for (int y = 0; y < shot.height(); ++y)
                 for (int x = 0; x < shot.width(); ++x)
                     if ((shot.pixel(x, y) & 0xffffff) != 0x204060) drawn |= QRect(x, y, 1, 1);
-            return !drawn.isEmpty();
+            return !drawn.isEmpty() && drawn == before;
         });
         EXPECT_EQ(drawn.size(), grab.size());
     }
