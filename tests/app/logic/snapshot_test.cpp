@@ -302,7 +302,9 @@ TEST_F(SnapshotTest, TargetsAreReplacedWrittenOrRefused) {
                              : error.isEmpty())
             << error.toStdString();
         ::lstat(d + c.target, &after);
-        EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);  // a device or link stays one
+        if (before.st_mode) {
+            EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);  // no device is replaced
+        }
         if (!c.written) continue;
         QFile f(dir.filePath(c.written));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -337,5 +339,5 @@ TEST_F(SnapshotTest, WriteFailuresSayWhy) {
     const QString error = writeWholeFile(dir.filePath("big.json"), "more than four bytes");
     ::setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(error, "cannot write \"" + dir.filePath("big.json") + "\": File too large");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"full"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
