@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "output/window_capture.h"
+#include "platform/text/file_target.h"
 
 namespace torvix::画面保存 {
 
@@ -69,11 +70,16 @@ std::optional<QString> writeBitmap(const QImage& picture, const QString& path) {
         !S_ISDIR(st.st_mode))
         return S_ISFIFO(st.st_mode) ? QStringLiteral("not a regular file (a named pipe)")
                                     : QStringLiteral("not a regular file (a device or socket)");
+    // QSaveFile follows links by itself: only one the kernel's rule for shared folders lets this
+    // user follow is, and the save goes to the file it resolves to.
+    const FileTarget target = findFileTarget(path);
+    if (target.linkRefused) return target.cause;
+    ignoreFileSizeSignal();  // a size limit is then a failed write, told in the message box
     WarningCollector warnings;
     QStringList causes;
     // A new file beside the old one, put in its place only when complete: a failed write leaves
     // the old picture whole.
-    QSaveFile file(path);
+    QSaveFile file(target.kind == FileTarget::Kind::Refused ? path : target.path);
     if (!file.open(QIODevice::WriteOnly)) {
         causes << file.errorString();
     } else {

@@ -269,6 +269,25 @@ TEST(SoftwareList, Failures) {
     }
 }
 
+// The old list stays whole until the new one is: a run stopped at any point (the program ended
+// by its stop button or a signal) leaves it as it was, and nothing beside it.
+TEST(SoftwareList, AStoppedRunKeepsThePreviousList) {
+    SoftwareRun r(R"([{"Caption": "a", "Version": "1"}, {"Caption": "b", "Version": "2"}])");
+    ASSERT_TRUE(r.run());
+    for (int stopAt = 1; stopAt <= 8; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        int asked = 0;
+        bool wholeMeanwhile = true;
+        EXPECT_TRUE(items::buildSoftwareList(r.ctx, r.dir.path(), [&] {
+            wholeMeanwhile = wholeMeanwhile && r.file() == "a 1\r\nb 2\r\n";
+            return ++asked >= stopAt;
+        }));
+        EXPECT_TRUE(wholeMeanwhile);
+        EXPECT_EQ(r.file(), "a 1\r\nb 2\r\n");
+        EXPECT_EQ(QDir(r.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+}
+
 TEST(SoftwareList, TheRootFolderDoublesTheSeparator) {
     EXPECT_EQ(items::softwareListPath("/"), "//インストールソフト名.txt");
     EXPECT_EQ(items::softwareListPath("/home/user1"), "/home/user1/インストールソフト名.txt");

@@ -1,6 +1,10 @@
 #include "app/logic/snapshot.h"
 
-#include <QSaveFile>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 
@@ -10,6 +14,7 @@
 #include "items/routine.h"
 #include "platform/outside_text.h"
 #include "platform/text/date_time_text.h"
+#include "platform/text/file_target.h"
 #include "platform/wmi/schema.h"
 #include "platform/wmi/wql.h"
 #include "windows/logic/form6_logic.h"
@@ -328,20 +333,38 @@ QString writeWholeFile(const QString& path, const QByteArray& bytes) {
         return {};
     }
     const QString shown = quotedForMessage(path, messagePathLimit);
-    QSaveFile file(path);
-    // Never write into the target directly, even where the folder allows no temporary file.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(shown, file.errorString());
-    // The last buffered part is written by flush(): a failure there (a full disk, a size limit)
-    // would otherwise go unseen by commit(), which then renames a cut file into place.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
+    const auto failed = [&](const QString& why) {
         return QStringLiteral("cannot write %1: %2").arg(shown, why);
+    };
+    ignoreFileSizeSignal();
+    const FileTarget target = findFileTarget(path);
+    switch (target.kind) {
+        case FileTarget::Kind::Refused:
+            return failed(target.cause);
+        case FileTarget::Kind::Stream: {
+            // A device, a pipe or the caller's own open file: written to, never replaced. A FIFO
+            // waits for its reader, as a shell's redirection does.
+            const QByteArray name = QFile::encodeName(target.path);
+            int fd;
+            do {
+                fd = ::open(name.constData(),
+                            O_WRONLY | O_CLOEXEC | O_NOCTTY | (target.append ? O_APPEND : 0));
+            } while (fd < 0 && errno == EINTR);
+            if (fd < 0) return failed(errnoText(errno));
+            int error = writeAll(fd, bytes);
+            if (::close(fd) != 0 && !error && errno != EINTR) error = errno;
+            return error ? failed(errnoText(error)) : QString();
+        }
+        case FileTarget::Kind::New:
+        case FileTarget::Kind::Regular:
+            break;
     }
-    if (!file.commit()) return QStringLiteral("cannot write %1: %2").arg(shown, file.errorString());
-    return {};
+    // Beside the target, put in place only when whole; a new file is for its owner's eyes only.
+    FileReplacement file;
+    int error = file.open(target, 0600);
+    if (!error) error = writeAll(file.fd(), bytes);
+    if (!error) error = file.commit();
+    return error ? failed(errnoText(error)) : QString();
 }
 
 int runSnapshot(const CommandLine& commandLine, const LiveMachineOptions& live) {

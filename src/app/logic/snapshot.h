@@ -28,7 +28,10 @@ QString snapshotSizeProblem(const machinefile::MachineDescription& description,
                             const QByteArray& text, qint64 limit = machinefile::maxMachineFileSize);
 
 // Writes `bytes` to `path` through a temporary file in the same folder and a rename, so that the
-// path holds either its old content or all of the new one; "-" writes to standard output.
+// path holds either its old content or all of the new one; "-" writes to standard output. A
+// character device or a FIFO is written to as a stream, and a socket, a block device, a folder or
+// a link in a shared folder that belongs to someone else is refused. A new file is made readable
+// by its owner only; a file replaced keeps its owner and mode.
 // Returns an empty text on success, else what went wrong, for the user.
 QString writeWholeFile(const QString& path, const QByteArray& bytes);
 

@@ -67,7 +67,9 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
     try {
         form.setBackground(list1, paleCyan);
         ctx.step(QStringLiteral("open"));
-        file.openIn(currentDirectory, softwareListName);
+        // The old list stays whole until the new one is: a run that is stopped or killed half way
+        // leaves it as it was.
+        file.openIn(currentDirectory, softwareListName, {}, TextFileWriter::Replace::WhenComplete);
         form.setText(label9, QStringLiteral("検索中です。しばらくお待ちください。"));
         form.setVisible(label9, true);
 
@@ -77,7 +79,7 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
         form.setBackground(QStringLiteral("Command34"), colors::lightGreen);
         ctx.ui().yield();
         if (stopped()) {
-            file.close();
+            file.discard();
             hideSearchNotice(form);
             return true;
         }
@@ -87,7 +89,7 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
             ctx.wmi().connect(QStringLiteral("winmgmts:\\\\.\\root\\cimv2"));
         ctx.ui().yield();
         if (stopped()) {
-            file.close();
+            file.discard();
             hideSearchNotice(form);
             return true;
         }
@@ -111,9 +113,13 @@ bool buildSoftwareList(RoutineContext& ctx, const CurrentDirectory& currentDirec
         }
 
         ctx.step(QStringLiteral("close"));
+        if (stopped()) {
+            file.discard();
+            hideSearchNotice(form);
+            return true;
+        }
         file.close();
         hideSearchNotice(form);
-        if (stopped()) return true;
     } catch (const std::exception& e) {
         QString cause = failureMessage(e);
         cause.replace(QLatin1Char('\n'), QLatin1Char(' '));

@@ -13,14 +13,11 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/text/file_target.h"
 
 namespace torvix {
 
 namespace {
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString currentDirectoryCause(int error) {
     if (error == ENOENT)
@@ -146,7 +143,12 @@ struct TextFileWriter::State {
     QString path;
     QByteArray charset;
     Fd file;
-    Iconv conv;  // unused for UTF-8
+    FileReplacement replacement;  // a list put in place when complete
+    bool replacing = false;
+    int writeError = 0;  // a replacement that lost lines is never put in place
+    Iconv conv;          // unused for UTF-8
+
+    int fd() const { return replacing ? replacement.fd() : file.fd; }
 
     TextFileError failure(int error) const {
         return TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, errnoText(error)),
@@ -177,7 +179,7 @@ TextFileWriter::~TextFileWriter() {
     delete d_;
 }
 
-void TextFileWriter::open(const QString& path, const QByteArray& charset) {
+void TextFileWriter::open(const QString& path, const QByteArray& charset, Replace replace) {
     delete d_;
     d_ = new State;
     d_->path = path;
@@ -189,10 +191,24 @@ void TextFileWriter::open(const QString& path, const QByteArray& charset) {
             throw d_->charsetFailure(f);
         }
     }
+    ignoreFileSizeSignal();
 
-    const QByteArray name = QFile::encodeName(path);
-    // Looked at before opening, so that nothing else is opened at all (a folder is left to open(),
-    // which names it EISDIR).
+    // Looked at before opening, so that nothing else is opened at all, and no link is followed
+    // that the kernel's rule for shared folders would not follow.
+    const FileTarget target = findFileTarget(path);
+    if (target.kind == FileTarget::Kind::Refused)
+        throw TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(path, target.cause),
+                            target.error, target.cause);
+    if (target.kind == FileTarget::Kind::Stream && !target.append)
+        throw d_->notRegular(target.existing.st_mode);
+    if (replace == Replace::WhenComplete && target.kind != FileTarget::Kind::Stream) {
+        d_->replacing = true;
+        if (const int error = d_->replacement.open(target, 0666)) throw d_->failure(error);
+        return;
+    }
+
+    const QByteArray name =
+        QFile::encodeName(target.kind == FileTarget::Kind::Stream ? path : target.path);
     struct stat st {};
     if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         throw d_->notRegular(st.st_mode);
@@ -221,7 +237,7 @@ void TextFileWriter::open(const QString& path, const QByteArray& charset) {
 }
 
 void TextFileWriter::openIn(const CurrentDirectory& dir, const QString& name,
-                            const QByteArray& charset) {
+                            const QByteArray& charset, Replace replace) {
     if (!dir.known()) {
         delete d_;
         d_ = new State;
@@ -230,11 +246,11 @@ void TextFileWriter::openIn(const CurrentDirectory& dir, const QString& name,
         throw TextFileError(QStringLiteral("cannot write \"%1\": %2").arg(d_->path, cause),
                             dir.error, cause);
     }
-    open(joinCurrentDirectory(dir, name), charset);
+    open(joinCurrentDirectory(dir, name), charset, replace);
 }
 
 bool TextFileWriter::isOpen() const {
-    return d_->file.fd >= 0;
+    return d_->fd() >= 0;
 }
 
 void TextFileWriter::appendLine(const QString& line) {
@@ -246,24 +262,33 @@ void TextFileWriter::appendLine(const QString& line) {
         throw d_->charsetFailure(f);
     }
     bytes += "\r\n";
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(d_->file.fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw d_->failure(errno);
-        }
-        p += n;
-        left -= n;
+    if (const int error = writeAll(d_->fd(), bytes)) {
+        if (d_->replacing && !d_->writeError) d_->writeError = error;
+        throw d_->failure(error);
     }
 }
 
 void TextFileWriter::close() {
     if (!isOpen()) return;
+    if (d_->replacing) {
+        const int error = d_->writeError ? d_->writeError : d_->replacement.commit();
+        d_->replacement.discard();
+        if (error) throw d_->failure(error);
+        return;
+    }
     const int fd = d_->file.fd;
     d_->file.fd = -1;
     if (::close(fd) != 0 && errno != EINTR) throw d_->failure(errno);
+}
+
+void TextFileWriter::discard() {
+    if (d_->replacing) {
+        d_->replacement.discard();
+        return;
+    }
+    const int fd = d_->file.fd;
+    d_->file.fd = -1;
+    if (fd >= 0) ::close(fd);
 }
 
 void writeTextLines(const QString& path, const QStringList& lines, const QByteArray& charset) {

@@ -53,6 +53,11 @@ struct CurrentDirectory {
 // closed by close() or, silently, by the destructor.
 class TextFileWriter {
   public:
+    // InPlace: the file is cut and filled as the lines come. WhenComplete: the lines go to a new
+    // file beside it, which close() puts in its place; until then (and after a failed write, or
+    // discard()) the file of that name stays as it was.
+    enum class Replace { InPlace, WhenComplete };
+
     TextFileWriter();
     ~TextFileWriter();
     TextFileWriter(const TextFileWriter&) = delete;
@@ -62,14 +67,19 @@ class TextFileWriter {
     // Every failure is a TextFileError naming the path and the cause (an unknown charset fails
     // before the file is touched). Only a regular file (or a new one) is written: a FIFO, a device
     // or a socket of that name is refused without waiting for a reader.
-    void open(const QString& path, const QByteArray& charset = {});
+    // A link is followed only where the kernel's rule for shared folders lets it be.
+    void open(const QString& path, const QByteArray& charset = {},
+              Replace replace = Replace::InPlace);
     // open() for the file `name` in `dir`; an unknown directory is a TextFileError.
-    void openIn(const CurrentDirectory& dir, const QString& name, const QByteArray& charset = {});
+    void openIn(const CurrentDirectory& dir, const QString& name, const QByteArray& charset = {},
+                Replace replace = Replace::InPlace);
     bool isOpen() const;
     // Throws TextFileError naming the path and the cause.
     void appendLine(const QString& line);
     // Throws TextFileError when the file could not be completed; it is closed either way.
     void close();
+    // Closes without completing: a WhenComplete file leaves the old one in place.
+    void discard();
 
   private:
     struct State;

@@ -1,11 +1,20 @@
 #include "app/logic/snapshot.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstring>
+#include <functional>
+#include <future>
 
 #include "app/logic/item_text.h"
 #include "app/logic/report.h"
@@ -270,4 +279,100 @@ TEST_F(SnapshotTest, ItemTableAsText) {
     QFile expected(test::dataPath("machines/office_pc.items.txt"));
     ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
     EXPECT_EQ(itemTableText(form1.model()), QString::fromUtf8(expected.readAll()));
+}
+
+// What stands at the path decides: replaced (new files for the owner only, old ones keeping owner
+// and mode), written to as a stream, or refused. Links in a shared folder are followed only where
+// the kernel's rule would; some cases need root (devices, files of another user).
+TEST_F(SnapshotTest, TargetsAreReplacedWrittenOrRefused) {
+    const QByteArray d = QFile::encodeName(dir.path()) + "/";
+    ASSERT_EQ(::mkdir(d + "shared", 0), 0);
+    ASSERT_EQ(::chmod(d + "shared", 01777), 0);
+    const auto file = [&](const char* name, mode_t mode, uid_t uid) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write("old") == 3 &&
+               ::chmod(d + name, mode) == 0 && ::chown(d + name, uid, 0) == 0;
+    };
+    const auto link = [&](const char* name, uid_t uid) {
+        return file("victim", 0644, 0) && ::symlink("../victim", d + "shared/" + name) == 0 &&
+               ::lchown(d + "shared/" + name, uid, static_cast<gid_t>(-1)) == 0;
+    };
+    const auto socket = [&] {
+        sockaddr_un a{AF_UNIX, {}};
+        std::strncpy(a.sun_path, d + "socket", sizeof a.sun_path - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return bound;
+    };
+    const struct {
+        const char* target;
+        std::function<bool()> make;  // false: the case needs root
+        const char* error;           // after "cannot write \"<target>\": "; "" for none
+        const char* written;         // the file to hold the snapshot, with its mode and owner
+        mode_t mode;
+        uid_t uid;
+    } cases[] = {
+        {"new.json", [] { return true; }, "", "new.json", 0600, 0},
+        {"old.json", [&] { return file("old.json", 0640, 65534); }, "", "old.json", 0640, 65534},
+        {"null", [&] { return ::mknod(d + "null", S_IFCHR | 0600, makedev(1, 3)) == 0; }, "",
+         nullptr, 0, 0},
+        {"socket", socket, "not a regular file (a socket)", nullptr, 0, 0},
+        {"folder", [&] { return ::mkdir(d + "folder", 0700) == 0; }, "Is a directory", nullptr, 0,
+         0},
+        {"shared/theirs", [&] { return link("theirs", 65534); }, "not following the link \"",
+         "victim", 0644, 0},
+        {"shared/mine", [&] { return link("mine", 0); }, "", "victim", 0644, 0},
+    };
+    if (::geteuid() != 0) GTEST_SKIP() << "devices and files of another user need root";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const QString target = dir.filePath(c.target);
+        ASSERT_TRUE(c.make());
+        struct stat before {
+        }, after{};
+        ::lstat(d + c.target, &before);
+        const QString error = writeWholeFile(target, "snapshot");
+        EXPECT_TRUE(*c.error ? error.startsWith("cannot write \"" + target + "\": " + c.error)
+                             : error.isEmpty())
+            << error.toStdString();
+        ::lstat(d + c.target, &after);
+        if (before.st_mode) {
+            EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);  // no device is replaced
+        }
+        if (!c.written) continue;
+        QFile f(dir.filePath(c.written));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), *c.error ? "old" : "snapshot");
+        ::stat(d + c.written, &after);
+        EXPECT_EQ(after.st_mode & 07777, c.mode);
+        EXPECT_EQ(after.st_uid, c.uid);
+    }
+    // A FIFO is written to once its reader comes, and stays a FIFO.
+    ASSERT_EQ(::mkfifo(d + "fifo", 0600), 0);
+    auto reader = std::async(std::launch::async, [&] {
+        QFile f(dir.filePath("fifo"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    });
+    EXPECT_EQ(writeWholeFile(dir.filePath("fifo"), "snapshot"), "");
+    EXPECT_EQ(reader.get(), "snapshot");
+    EXPECT_FALSE(QFileInfo(dir.filePath("fifo")).isFile());
+}
+
+// A full disk and a file-size limit are told by their causes; the limit's signal (SIGXFSZ) no
+// longer ends the program.
+TEST_F(SnapshotTest, WriteFailuresSayWhy) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a private full device needs root";
+    ASSERT_EQ(::mknod(QFile::encodeName(dir.filePath("full")), S_IFCHR | 0600, makedev(1, 7)), 0);
+    EXPECT_EQ(writeWholeFile(dir.filePath("full"), "x"),
+              "cannot write \"" + dir.filePath("full") + "\": No space left on device");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString error = writeWholeFile(dir.filePath("big.json"), "more than four bytes");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(error, "cannot write \"" + dir.filePath("big.json") + "\": File too large");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
