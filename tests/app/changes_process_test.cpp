@@ -51,7 +51,7 @@ TEST(ChangesProcess, ExitStatusAndBadInput) {
          2,
          "",
          "missing.json: cannot be read: No such"},
-        {{"--changes", dir.path(), "--machine", office}, 2, "", "not a regular file"},
+        {{"--changes", dir.path(), "--machine", office}, 2, "", "is a folder, not a machine file"},
         {{"--changes", cut, "--machine", office}, 2, "", "cut.json: not a JSON file"},
         {{"--changes", other, "--machine", office}, 2, "", "other.json: not a machine file"},
         {{"--changes", newer, "--machine", office}, 2, "", "version 2 is newer than this program"},

@@ -419,9 +419,11 @@ Changes compareComputers(const ShownComputer& older, const ShownComputer& newer,
 
 QString changesText(const Changes& c) {
     QString out;
-    if (c.otherComputer)
+    if (c.otherComputer && c.oldHost != c.newHost)
         out += QStringLiteral("別のパソコンの記録と比べています (ホスト名 %1 → %2)\n")
                    .arg(oneLine(c.oldHost), oneLine(c.newHost));
+    else if (c.otherComputer)
+        out += QStringLiteral("別のパソコンの記録と比べています (共通の MAC アドレスがありません)\n");
     out += QStringLiteral("前回 %1  →  今回 %2\n")
                .arg(c.oldTime.toString(timeForm), c.newTime.toString(timeForm));
 
