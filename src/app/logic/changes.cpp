@@ -264,31 +264,43 @@ bool unreadable(const char* section, const char* key, const ReadList<Row>& older
 
 void compareSoftware(const std::vector<SoftwareRow>& older, const std::vector<SoftwareRow>& newer,
                      std::vector<SoftwareChange>& out) {
-    // Name -> versions; a name may be listed more than once (several architectures).
-    auto index = [](const std::vector<SoftwareRow>& rows) {
-        QHash<QString, QStringList> h;
+    // Name -> row; a name listed more than once (several architectures) is compared as a
+    // multiset of versions below. Hashing keeps 100,000 packages a side linear.
+    QSet<QString> repeated;
+    auto index = [&repeated](const std::vector<SoftwareRow>& rows) {
+        QHash<QString, qsizetype> h;
         h.reserve(qsizetype(rows.size()));
-        for (const SoftwareRow& r : rows) h[r.name] << r.version;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (h.contains(rows[i].name))
+                repeated.insert(rows[i].name);
+            else
+                h.insert(rows[i].name, qsizetype(i));
+        }
         return h;
     };
-    const QHash<QString, QStringList> was = index(older), is = index(newer);
-    for (auto it = was.begin(); it != was.end(); ++it) {
-        const auto now = is.constFind(it.key());
-        if (now == is.constEnd()) {
-            for (const QString& v : *it) out.push_back({it.key(), v, std::nullopt});
-            continue;
-        }
-        if (*now == *it) continue;
-        if (it->size() == 1 && now->size() == 1) {
-            out.push_back({it.key(), it->first(), now->first()});
-            continue;
-        }
-        for (const QString& v : extra(*it, *now)) out.push_back({it.key(), v, std::nullopt});
-        for (const QString& v : extra(*now, *it)) out.push_back({it.key(), std::nullopt, v});
+    const QHash<QString, qsizetype> was = index(older), is = index(newer);
+    for (const SoftwareRow& r : older)
+        if (!is.contains(r.name) && !repeated.contains(r.name))
+            out.push_back({r.name, r.version, std::nullopt});
+    for (const SoftwareRow& r : newer) {
+        if (repeated.contains(r.name)) continue;
+        const auto old = was.constFind(r.name);
+        if (old == was.constEnd())
+            out.push_back({r.name, std::nullopt, r.version});
+        else if (older[std::size_t(*old)].version != r.version)
+            out.push_back({r.name, older[std::size_t(*old)].version, r.version});
     }
-    for (auto it = is.begin(); it != is.end(); ++it)
-        if (!was.contains(it.key()))
-            for (const QString& v : *it) out.push_back({it.key(), std::nullopt, v});
+    QHash<QString, std::pair<QStringList, QStringList>> versions;
+    for (const SoftwareRow& r : older)
+        if (repeated.contains(r.name)) versions[r.name].first << r.version;
+    for (const SoftwareRow& r : newer)
+        if (repeated.contains(r.name)) versions[r.name].second << r.version;
+    for (auto it = versions.cbegin(); it != versions.cend(); ++it) {
+        for (const QString& v : extra(it->first, it->second))
+            out.push_back({it.key(), v, std::nullopt});
+        for (const QString& v : extra(it->second, it->first))
+            out.push_back({it.key(), std::nullopt, v});
+    }
     std::stable_sort(out.begin(), out.end(), [](const SoftwareChange& a, const SoftwareChange& b) {
         return a.name < b.name;
     });
@@ -423,7 +435,8 @@ QString changesText(const Changes& c) {
         out += QStringLiteral("別のパソコンの記録と比べています (ホスト名 %1 → %2)\n")
                    .arg(oneLine(c.oldHost), oneLine(c.newHost));
     else if (c.otherComputer)
-        out += QStringLiteral("別のパソコンの記録と比べています (共通の MAC アドレスがありません)\n");
+        out +=
+            QStringLiteral("別のパソコンの記録と比べています (共通の MAC アドレスがありません)\n");
     out += QStringLiteral("前回 %1  →  今回 %2\n")
                .arg(c.oldTime.toString(timeForm), c.newTime.toString(timeForm));
 
