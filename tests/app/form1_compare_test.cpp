@@ -47,6 +47,10 @@ TEST(Form1Compare, MarksAndCopiesTheChanges) {
         if (a->text() == Form1::copyChangesCaption()) a->trigger();
     menu->close();
     Machine again = later();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              changesText(compareComputers(*older, shownComputer(again), false)));
+    // The window's clocks run on: only the count of moving values left out may differ.
+    const auto changed = [](const QString& t) { return t.left(t.indexOf("自然に変わる値")); };
+    const QString want = changesText(compareComputers(*older, shownComputer(again), false));
+    EXPECT_EQ(changed(QGuiApplication::clipboard()->text()).toStdString(),
+              changed(want).toStdString());
+    EXPECT_TRUE(want.contains("DNS Server (2)"));
 }
