@@ -23,6 +23,7 @@
 #include "app/caption_bar.h"
 #include "app/form2.h"
 #include "app/form_widgets.h"
+#include "app/logic/changes.h"
 #include "app/logic/item_text.h"
 #include "app/readable_label.h"
 #include "output/form3.h"
@@ -161,10 +162,8 @@ void Form1::installValueCopy() {
             connect(box, &QWidget::customContextMenuRequested, this, [this, box](QPoint at) {
                 // The box's own entries (copy a selection, select all) stay below ours.
                 QMenu* menu = box->createStandardContextMenu();
-                QAction* copy = new QAction(copyValuesCaption(), menu);
-                connect(copy, &QAction::triggered, this, &Form1::copyValuesAsText);
                 QAction* first = menu->actions().value(0);
-                menu->insertAction(first, copy);
+                addCopyActions(menu, first);
                 menu->insertSeparator(first);
                 menu->setAttribute(Qt::WA_DeleteOnClose);
                 menu->popup(box->mapToGlobal(at));
@@ -178,11 +177,35 @@ void Form1::copyValuesAsText() {
     QGuiApplication::clipboard()->setText(itemTableText(logic_.model()));
 }
 
+void Form1::addCopyActions(QMenu* menu, QAction* before) {
+    QAction* copy = new QAction(copyValuesCaption(), menu);
+    connect(copy, &QAction::triggered, this, &Form1::copyValuesAsText);
+    menu->insertAction(before, copy);
+    if (!older_) return;
+    QAction* changes = new QAction(copyChangesCaption(), menu);
+    connect(changes, &QAction::triggered, this, &Form1::copyChangesAsText);
+    menu->insertAction(before, changes);
+}
+
+void Form1::setComparison(std::shared_ptr<const ShownComputer> older) {
+    older_ = std::move(older);
+}
+
+void Form1::markChanges() {
+    if (older_) markChangedBoxes(*older_, logic_.model());
+}
+
+void Form1::copyChangesAsText() {
+    if (!older_) return;
+    const ShownComputer now = shownComputer(logic_);
+    QGuiApplication::clipboard()->setText(changesText(compareComputers(*older_, now, false)));
+}
+
 void Form1::contextMenuEvent(QContextMenuEvent* event) {
     // The window's background, its frames and its labels.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(copyValuesCaption(), this, &Form1::copyValuesAsText);
+    addCopyActions(menu, nullptr);
     menu->popup(event->globalPos());
     event->accept();
 }
@@ -327,6 +350,7 @@ void Form1::Form_Activate() {
     const bool ran = logic_.runStartupSequence();
     startupRunning_ = false;
     if (!ran) return;  // the installed software list is being built
+    markChanges();
     ++startupRuns_;
     if (ending_) return;
     Q_EMIT startupSequenceDone();
@@ -334,7 +358,10 @@ void Form1::Form_Activate() {
 
 void Form1::onClicked(const QString& name) {
     if (ending_) return;
-    if (logic_.click(name)) return;
+    if (logic_.click(name)) {
+        markChanges();  // a caption's item gathered again
+        return;
+    }
     if (auto it = clickActions_.constFind(name); it != clickActions_.constEnd() && *it) (*it)();
 }
 

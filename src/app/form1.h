@@ -6,18 +6,22 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "app/logic/form1_logic.h"
 #include "app/message_box_ui.h"
 #include "windows/program_windows.h"
 
+class QAction;
+class QMenu;
 class QWindow;
 
 namespace torvix {
 
 class Form2;
 class FormWidgets;
+struct ShownComputer;
 
 // The main window トルビクス. It shows Form1Logic's model, runs the start-up sequence whenever it
 // becomes the active window after another window of the program was active (and when first
@@ -66,6 +70,13 @@ class Form1 : public QWidget, public ProgramControl {
     void copyValuesAsText();
     static QString copyValuesCaption() { return QStringLiteral("値をテキストでコピー"); }
 
+    // --compare OLD: boxes whose text differs from `older`'s are marked after the start-up
+    // sequence and after every re-gathering, and the menus gain the copy of the changes.
+    void setComparison(std::shared_ptr<const ShownComputer> older);
+    // "変更点をテキストでコピー": the text of --changes between OLD and the window.
+    void copyChangesAsText();
+    static QString copyChangesCaption() { return QStringLiteral("変更点をテキストでコピー"); }
+
   Q_SIGNALS:
     // The start-up sequence has run to its end.
     void startupSequenceDone();
@@ -83,6 +94,8 @@ class Form1 : public QWidget, public ProgramControl {
     void Form_Activate();
     void onClicked(const QString& name);
     void onMouseReleased(const QString& name, Qt::MouseButton button);
+    void markChanges();
+    void addCopyActions(QMenu* menu, QAction* before);
 
     MessageBoxUi ui_;
     Form1Logic logic_;
@@ -94,6 +107,7 @@ class Form1 : public QWidget, public ProgramControl {
     QPointer<Form2> form2_;
     QHash<QString, std::function<void()>> clickActions_;
     QHash<QString, std::function<void()>> listOpeners_;
+    std::shared_ptr<const ShownComputer> older_;
 
     ActivationWatch* activation_ = nullptr;  // coming back from another window of the program
     bool shownOnce_ = false;

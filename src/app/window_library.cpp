@@ -10,6 +10,7 @@
 #include "app/app_look.h"
 #include "app/clipboard_at_exit.h"
 #include "app/form1.h"
+#include "app/logic/changes.h"
 #include "app/logic/report.h"
 #include "app/quit_signals.h"
 #include "app/screen_size.h"
@@ -95,7 +96,20 @@ int openWindow(int argc, char** argv, const CommandLine* commandLine, DisplayChe
         return 2;
     }
 
+    // --compare: OLD is read before the window opens, so a bad file opens none.
+    std::shared_ptr<const ShownComputer> older;
+    if (!commandLine->compareFile.isEmpty()) {
+        try {
+            older = std::make_shared<const ShownComputer>(
+                shownComputerOfFile(commandLine->compareFile));
+        } catch (const std::exception& e) {
+            writeUtf8(stderr, QStringLiteral("torvix: %1\n").arg(failureMessage(e)));
+            return 2;
+        }
+    }
+
     Form1 form1(machine);
+    if (older) form1.setComparison(older);
     // SIGTERM, SIGINT, SIGHUP and the end of the desktop session end the program at once.
     QuitOnSignals quitOnSignals([&form1](int) { form1.endProgram(); });
     QObject::connect(

@@ -71,6 +71,7 @@ CommandLine invalid(const QString& message) {
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine c;
     bool report = false, facts = false, help = false, version = false, windowGiven = false;
+    bool changes = false, compare = false;
     QSet<QString> seen;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
@@ -95,6 +96,32 @@ CommandLine parseCommandLine(const QStringList& args) {
             else
                 return invalid(QStringLiteral("unknown report format %1 (text or json)")
                                    .arg(quotedForMessage(format)));
+        } else if (isOption(arg, QStringLiteral("--changes"))) {
+            if (!once(seen, QStringLiteral("--changes"), error)) return invalid(error);
+            changes = true;
+            if (arg.size() > 9) {
+                const QString format = arg.mid(10);
+                if (format == QLatin1String("text"))
+                    c.format = CommandLine::Format::Text;
+                else if (format == QLatin1String("json"))
+                    c.format = CommandLine::Format::Json;
+                else
+                    return invalid(QStringLiteral("unknown --changes format %1 (text or json)")
+                                       .arg(quotedForMessage(format)));
+            }
+            // The "=" names the format, so OLD is always the next argument.
+            if (i + 1 >= args.size() || args.at(i + 1).isEmpty() ||
+                args.at(i + 1).startsWith(QLatin1String("--")))
+                return invalid(QStringLiteral("--changes needs the earlier machine file OLD"));
+            c.compareFile = args.at(++i);
+        } else if (isOption(arg, QStringLiteral("--compare"))) {
+            if (!once(seen, QStringLiteral("--compare"), error)) return invalid(error);
+            if (!takeValue(args, i, QStringLiteral("--compare"), c.compareFile, error))
+                return invalid(error);
+            compare = true;
+        } else if (arg == QLatin1String("--all")) {
+            if (!once(seen, QStringLiteral("--all"), error)) return invalid(error);
+            c.all = true;
         } else if (arg == QLatin1String("--facts")) {
             if (!once(seen, QStringLiteral("--facts"), error)) return invalid(error);
             facts = true;
@@ -132,10 +159,19 @@ CommandLine parseCommandLine(const QStringList& args) {
         c.mode = CommandLine::Mode::Help;
     } else if (version) {
         c.mode = CommandLine::Mode::Version;
-    } else if (int(report) + int(snapshot) + int(facts) > 1) {
-        return invalid(QStringLiteral("--report, --snapshot and --facts cannot be used together"));
-    } else if ((snapshot || facts) && (windowGiven || !c.press.isEmpty())) {
+    } else if (int(report) + int(snapshot) + int(facts) + int(changes) > 1) {
+        return invalid(
+            QStringLiteral("--report, --snapshot, --facts and --changes cannot be used together"));
+    } else if ((snapshot || facts || changes) && (windowGiven || !c.press.isEmpty())) {
         return invalid(QStringLiteral("--window and --press are used with --report"));
+    } else if (c.all && !changes) {
+        return invalid(QStringLiteral("--all is used with --changes"));
+    } else if (compare && (changes || snapshot || facts)) {
+        return invalid(QStringLiteral("--compare is used alone or with --report"));
+    } else if (compare && report && c.window != QLatin1String("Form1")) {
+        return invalid(QStringLiteral("--compare marks the main window only (no --window)"));
+    } else if (changes) {
+        c.mode = CommandLine::Mode::Changes;
     } else if (snapshot) {
         c.mode = CommandLine::Mode::Snapshot;
     } else if (facts) {
@@ -186,6 +222,20 @@ QString usageText() {
         "すべての項目を英語のキーで一つの JSON オブジェクトとして出力します\n"
         "                                  print every item as one JSON object with stable\n"
         "                                  English keys (fleet facts, e.g. for Ansible)\n"
+        "  torvix --changes[=text|json] OLD [--machine NEW] [--all]\n"
+        "                                  "
+        "前回のファイル OLD とこのパソコン (または NEW) の違いを出力します\n"
+        "                                  print what differs between OLD (an earlier snapshot)\n"
+        "                                  and this computer or NEW: items, installed software,\n"
+        "                                  printers, MAC addresses, starts and shutdowns since\n"
+        "                                  OLD. --all also lists free memory, the disk's use and\n"
+        "                                  the clocks. Exit status 0 no change, 1 changes, 2\n"
+        "                                  trouble\n"
+        "  torvix --compare OLD [--report] [--machine NEW]\n"
+        "                                  "
+        "OLD と違う値の欄に色を付けて表示します\n"
+        "                                  the window (or the report) with the boxes whose text\n"
+        "                                  differs from OLD's marked\n"
         "  torvix --help                   この説明 / this text\n"
         "  torvix --version                版 / version\n");
     // The windows that exist, so that the list cannot drift from them.
@@ -250,7 +300,8 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
             return writeStandardOutput((versionText() + QLatin1Char('\n')).toUtf8()) ? 0 : 1;
         case CommandLine::Mode::Report:
         case CommandLine::Mode::Snapshot:
-        case CommandLine::Mode::Facts: {
+        case CommandLine::Mode::Facts:
+        case CommandLine::Mode::Changes: {
             if (startReport) return startReport(c);
             int appArgc = argc;
             std::unique_ptr<QCoreApplication> app;

@@ -11,8 +11,8 @@ namespace torvix {
 
 // What the program was asked to do on its command line.
 struct CommandLine {
-    // Report, Snapshot and Facts run without a window (see ReportStarter and runReport).
-    enum class Mode { Window, Report, Snapshot, Facts, Help, Version, Invalid };
+    // Report, Snapshot, Facts and Changes run without a window (see ReportStarter and runReport).
+    enum class Mode { Window, Report, Snapshot, Facts, Changes, Help, Version, Invalid };
     enum class Format { Text, Json };
 
     Mode mode = Mode::Window;
@@ -20,13 +20,17 @@ struct CommandLine {
     QString window = QStringLiteral("Form1");  // --window NAME (report only)
     QString machineFile;                       // --machine FILE; empty: this computer
     QString snapshotFile;                      // --snapshot FILE ("-": standard output)
-    QStringList press;  // --press NAME (report only): main-window buttons, in the order given
-    QString error;      // Mode::Invalid: what is wrong, for the user
+    QStringList press;    // --press NAME (report only): main-window buttons, in the order given
+    QString compareFile;  // --changes OLD, --compare OLD: the earlier computer's machine file
+    bool all = false;     // --changes --all: also the values that move on their own
+    QString error;        // Mode::Invalid: what is wrong, for the user
 };
 
 // Reads the arguments after the program name:
 //   [--machine FILE] | --report[=text|json] [--window NAME] [--press NAME]... [--machine FILE]
-//   | --snapshot FILE [--machine FILE] | --facts [--machine FILE] | --help | --version
+//   | --snapshot FILE [--machine FILE] | --facts [--machine FILE]
+//   | --changes[=text|json] OLD [--machine FILE] [--all] | --compare OLD [--report...]
+//   | --help | --version
 // Options also take the "--opt=value" form. Anything else gives Mode::Invalid with a message.
 CommandLine parseCommandLine(const QStringList& arguments);
 

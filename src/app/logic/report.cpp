@@ -8,6 +8,7 @@
 #include <exception>
 #include <limits>
 
+#include "app/logic/changes.h"
 #include "app/logic/facts.h"
 #include "app/logic/form2_content.h"
 #include "app/logic/form4_report.h"
@@ -173,11 +174,25 @@ int runReport(const CommandLine& commandLine, Machine& machine, QByteArray& out)
                                    reportWindowNames().join(QStringLiteral(", "))));
         return 2;
     }
+    // --compare: the earlier computer is read first, so a bad file prints nothing.
+    std::optional<ShownComputer> older;
+    if (!commandLine.compareFile.isEmpty()) {
+        try {
+            older = shownComputerOfFile(commandLine.compareFile);
+        } catch (const std::exception& e) {
+            writeUtf8(stderr, QStringLiteral("torvix: %1\n").arg(failureMessage(e)));
+            return 2;
+        }
+    }
     ReportUserInterface ui;
     ReportProgram program;
     Form1Logic form1(machine, ui, program);
     form1.runStartupSequence();
-    for (const QString& button : commandLine.press) form1.click(button);
+    if (older) markChangedBoxes(*older, form1.model());
+    for (const QString& button : commandLine.press) {
+        form1.click(button);
+        if (older) markChangedBoxes(*older, form1.model());
+    }
     form1.Timer2_Timer();
     const std::vector<ReportEntry> entries = (*window)(form1, ui);
     out =
@@ -195,6 +210,7 @@ int runReport(const CommandLine& commandLine, const LiveMachineOptions& live) {
     // silent servers, and the print server is read once under it.
     const WaitBudget::Scope budget(slowSourcesBudgetMs);
     if (commandLine.mode == CommandLine::Mode::Snapshot) return runSnapshot(commandLine, live);
+    if (commandLine.mode == CommandLine::Mode::Changes) return runChanges(commandLine, live);
     if (!reportWindowTable().contains(commandLine.window)) {
         QByteArray unused;
         Machine none;

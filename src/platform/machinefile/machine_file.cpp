@@ -412,6 +412,13 @@ Machine parseMachineFile(const QByteArray& json, const QString& nameForMessages,
         throw MachineFileError(
             QStringLiteral("%1: not a machine file (the member \"torvix-machine\": 1 is missing)")
                 .arg(r.file()));
+    // A later program's file is not a broken one: say which it is.
+    if (version->type == JsonNode::Type::Integer && version->integer > 1)
+        throw MachineFileError(
+            QStringLiteral("%1: machine file version %2 is newer than this program reads (1); "
+                           "use a newer torvix")
+                .arg(r.file())
+                .arg(version->integer));
     if (version->type != JsonNode::Type::Integer || version->integer != 1)
         r.fail(QStringLiteral("torvix-machine"),
                QStringLiteral("this program reads version 1 of the machine file only"));
