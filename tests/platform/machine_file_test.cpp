@@ -288,7 +288,7 @@ TEST(MachineFile, MalformedFilesNameTheFileAndTheFault) {
         {"{\"torvix-machine\": 1,\n \"locale\": }", "line 2, column 12"},
         {"[1]", "expected a JSON object"},
         {R"({"clock": {"now": "2024-04-01T08:05:09", "tickCount": 1}})", "torvix-machine"},
-        {R"({"torvix-machine": 2})", "version 1"},
+        {R"({"torvix-machine": 2})", "version 2 is newer than this program reads (1)"},
         {R"({"torvix-machine": "1"})", "version 1"},
         {R"({"torvix-machine": 1.0})", "version 1"},
         {R"({"torvix-machine": 1, "torvix-machine": 1})", "duplicate member"},
