@@ -528,8 +528,8 @@ TEST(MachineFile, ValuesBeyondTheMemoryBudgetNameTheirPart) {
         {product + zeros(2000) + "}}", 100000, "wmi.Win32_Product holds too many values"},
         {zeros(2000), 100000, "the document holds too many values to read (more than 0 MB"},
         {product + zeros(2000) + "}}", 4000000, ""},
-        {product + zeros(300000) + "}}", -1,
-         "wmi.Win32_Product holds too many values to read (more than 18 MB"},
+        {product + zeros(1500000) + "}}", -1,
+         "wmi.Win32_Product holds too many values to read (more than 139 MB"},
     };
     for (const auto& [json, budget, error] : cases) {
         machinefile::JsonNode root;
