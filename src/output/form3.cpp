@@ -12,7 +12,7 @@
 
 #include "output/print_routine.h"
 #include "output/window_capture.h"
-#include "output/window_support.h"
+#include "widgets/window_support.h"
 
 namespace torvix {
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <functional>
 
-#include "app/logic/form3_logic.h"
 #include "items/shared_values.h"
+#include "output/logic/form3_logic.h"
 
 class QLabel;
 class QLineEdit;

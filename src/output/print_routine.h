@@ -3,8 +3,8 @@
 #include <QSize>
 #include <QString>
 
-#include "app/logic/print_layout.h"
 #include "items/user_interface.h"
+#include "output/logic/print_layout.h"
 
 class QWidget;
 

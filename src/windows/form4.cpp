@@ -4,7 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "output/window_support.h"
+#include "widgets/window_support.h"
 
 namespace torvix {
 

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "output/window_support.h"
+#include "widgets/window_support.h"
 
 namespace torvix {
 

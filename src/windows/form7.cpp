@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "output/window_support.h"
+#include "widgets/window_support.h"
 #include "windows/program_windows.h"
 
 namespace torvix {

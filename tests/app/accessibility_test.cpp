@@ -9,8 +9,8 @@
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/form_widgets.h"
-#include "output/window_support.h"
 #include "support/test_support.h"
+#include "widgets/window_support.h"
 
 using namespace torvix;
 

@@ -1,5 +1,5 @@
 # Fails when a window-free layer includes a GUI header.
-foreach(dir platform items app/logic windows/logic)
+foreach(dir platform items output/logic app/logic windows/logic)
     file(GLOB_RECURSE files ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
     foreach(f ${files})
         file(STRINGS ${f} bad REGEX "#[ \t]*include[ \t]*[<\"](QtWidgets|QtGui|QtPrintSupport|QWidget|QApplication|QGuiApplication)")

@@ -11,14 +11,14 @@
 #include "app/logic/changes.h"
 #include "app/logic/facts.h"
 #include "app/logic/form2_content.h"
-#include "app/logic/form4_report.h"
-#include "app/logic/form5_report.h"
-#include "app/logic/form6_report.h"
-#include "app/logic/form7_report.h"
 #include "app/logic/snapshot.h"
 #include "app/logic/standard_output.h"
 #include "platform/outside_text.h"
 #include "platform/slow_wait.h"
+#include "windows/logic/form4_report.h"
+#include "windows/logic/form5_report.h"
+#include "windows/logic/form6_report.h"
+#include "windows/logic/form7_report.h"
 
 namespace torvix {
 
@@ -62,10 +62,16 @@ QMap<QString, ReportWindowFn>& reportWindowTable() {
              return reportEntries(form1.model(), form1ReportOrder());
          }},
         {QStringLiteral("Form2"), &form2Report},
-        {QStringLiteral("Form4"), &form4Report},
-        {QStringLiteral("Form5"), &form5Report},
-        {QStringLiteral("Form7"), &form7Report},
-        {QStringLiteral("Form6"), &form6Report},
+        {QStringLiteral("Form4"),
+         [](Form1Logic& form1, UserInterface& ui) {
+             return form4Report(form1.model(), form1.machine(), ui);
+         }},
+        {QStringLiteral("Form5"),
+         [](Form1Logic& form1, UserInterface&) { return form5Report(form1.machine()); }},
+        {QStringLiteral("Form7"),
+         [](Form1Logic& form1, UserInterface& ui) { return form7Report(form1.machine(), ui); }},
+        {QStringLiteral("Form6"),
+         [](Form1Logic& form1, UserInterface& ui) { return form6Report(form1.machine(), ui); }},
     };
     return table;
 }
@@ -77,27 +83,6 @@ class ReportProgram : public ProgramControl {
 };
 
 }  // namespace
-
-std::vector<ReportEntry> reportEntries(const FormModel& model, const QStringList& order,
-                                       const QStringList& listBoxes) {
-    std::vector<ReportEntry> out;
-    out.reserve(static_cast<size_t>(order.size()));
-    for (const QString& name : order) {
-        if (!model.has(name)) continue;
-        const FormModel::Control& c = model.control(name);
-        ReportEntry e;
-        e.name = name;
-        e.background = c.background;
-        if (listBoxes.contains(name)) {
-            e.isList = true;
-            e.items = c.items;
-        } else {
-            e.text = c.text;
-        }
-        out.push_back(std::move(e));
-    }
-    return out;
-}
 
 QByteArray reportText(const std::vector<ReportEntry>& entries) {
     QString out;

@@ -10,23 +10,10 @@
 #include "app/logic/command_line.h"
 #include "app/logic/form1_logic.h"
 #include "items/form_model.h"
+#include "items/report_entry.h"
 #include "items/user_interface.h"
 
 namespace torvix {
-
-// One control as the report prints it. A list box carries its entries instead of a text.
-struct ReportEntry {
-    QString name;
-    QString text;
-    std::optional<Rgb> background;
-    bool isList = false;
-    QStringList items;
-};
-
-// The controls `order` names, read from `model`; the names in `listBoxes` are printed entry by
-// entry.
-std::vector<ReportEntry> reportEntries(const FormModel& model, const QStringList& order,
-                                       const QStringList& listBoxes = {QStringLiteral("List1")});
 
 // Text form: NAME<TAB>TEXT<TAB>BACKGROUND per line (BACKGROUND "#RRGGBB" or empty); a list box
 // gives one "List1<TAB>entry<TAB>" line per entry, a multi-line text one line per text line. A

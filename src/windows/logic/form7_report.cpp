@@ -1,13 +1,13 @@
-#include "app/logic/form7_report.h"
+#include "windows/logic/form7_report.h"
 
 #include "windows/logic/form7_logic.h"
 
 namespace torvix {
 
-std::vector<ReportEntry> form7Report(Form1Logic& form1, UserInterface& ui) {
+std::vector<ReportEntry> form7Report(Machine& machine, UserInterface& ui) {
     Form7Logic form7;
     form7.Form_Activate();  // opening makes it the active window
-    form7.Command2_Click(form1.machine(), ui);
+    form7.Command2_Click(machine, ui);
     return reportEntries(form7.model(), form7.model().names());
 }
 

@@ -1,8 +1,8 @@
-#include "app/logic/form3_logic.h"
+#include "output/logic/form3_logic.h"
 
 #include <cmath>
 
-#include "app/logic/print_layout.h"
+#include "output/logic/print_layout.h"
 
 namespace torvix {
 

@@ -2,15 +2,16 @@
 
 #include <vector>
 
-#include "app/logic/form1_logic.h"
-#include "app/logic/report.h"
+#include "items/form_model.h"
+#include "items/report_entry.h"
 #include "items/user_interface.h"
+#include "platform/machine.h"
 
 namespace torvix {
 
 // `--window Form4`: the MAC address list as a mouse-up over "MACアドレス(クリックで一覧)" opens
 // it, the file written to the current directory as the window writes it; List1's entries, then
 // Command1. A file that cannot be written is told through `ui` (standard error in the report).
-std::vector<ReportEntry> form4Report(Form1Logic& form1, UserInterface& ui);
+std::vector<ReportEntry> form4Report(const FormModel& form1, Machine& machine, UserInterface& ui);
 
 }  // namespace torvix

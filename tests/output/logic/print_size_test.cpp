@@ -4,8 +4,8 @@
 #include <climits>
 #include <cmath>
 
-#include "app/logic/form3_logic.h"
-#include "app/logic/print_layout.h"
+#include "output/logic/form3_logic.h"
+#include "output/logic/print_layout.h"
 
 using namespace torvix;
 

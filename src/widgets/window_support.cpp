@@ -1,4 +1,4 @@
-#include "output/window_support.h"
+#include "widgets/window_support.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/logic/form6_report.h"
+#include "windows/logic/form6_report.h"
 
 #include <QDir>
 
@@ -6,9 +6,9 @@
 
 namespace torvix {
 
-std::vector<ReportEntry> form6Report(Form1Logic& form1, UserInterface& ui) {
+std::vector<ReportEntry> form6Report(Machine& machine, UserInterface& ui) {
     Form6Logic form6;
-    form6.Form_Load(form1.machine(), currentDirectory(), ui);
+    form6.Form_Load(machine, currentDirectory(), ui);
     return reportEntries(form6.model(), form6.model().names());
 }
 

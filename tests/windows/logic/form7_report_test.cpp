@@ -1,4 +1,4 @@
-#include "app/logic/form7_report.h"
+#include "windows/logic/form7_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/logic/form6_report.h"
+#include "windows/logic/form6_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/logic/form4_report.h"
+#include "windows/logic/form4_report.h"
 
 #include <QDir>
 
@@ -6,9 +6,9 @@
 
 namespace torvix {
 
-std::vector<ReportEntry> form4Report(Form1Logic& form1, UserInterface& ui) {
+std::vector<ReportEntry> form4Report(const FormModel& form1, Machine& machine, UserInterface& ui) {
     Form4Logic form4;
-    form4.Form_Load(form1.model(), form1.machine(), currentDirectory());
+    form4.Form_Load(form1, machine, currentDirectory());
     form4.reportFileError(ui);
     return reportEntries(form4.model(), form4.model().names());
 }

@@ -1,4 +1,4 @@
-#include "app/logic/print_layout.h"
+#include "output/logic/print_layout.h"
 
 #include <charconv>
 #include <climits>

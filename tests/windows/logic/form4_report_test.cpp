@@ -1,4 +1,4 @@
-#include "app/logic/form4_report.h"
+#include "windows/logic/form4_report.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ TEST_F(Form4ReportTest, ListThenButtonAndTheFileIsWritten) {
     NoProgram program;
     Form1Logic form1(machine, ui, program);
     form1.runStartupSequence();
-    const std::vector<ReportEntry> entries = form4Report(form1, ui);
+    const std::vector<ReportEntry> entries = form4Report(form1.model(), form1.machine(), ui);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "List1");
     EXPECT_TRUE(entries[0].isList);
@@ -58,7 +58,7 @@ TEST_F(Form4ReportTest, UnwritableFileGoesToTheMessages) {
     ReportUserInterface ui;
     NoProgram program;
     Form1Logic form1(machine, ui, program);
-    const std::vector<ReportEntry> entries = form4Report(form1, ui);
+    const std::vector<ReportEntry> entries = form4Report(form1.model(), form1.machine(), ui);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].items.size(), 2);
     ASSERT_EQ(ui.shown.size(), 1);

@@ -1,0 +1,32 @@
+# Includes run down the layers only. A file in a folder of a lower layer never includes a header
+# of a higher one; a folder's logic/ subfolder belongs to the folder's layer.
+set(TORVIX_LAYERS platform items widgets output windows app)
+
+# Sets `out` to one "FILE: #include ..." line per upward include under `root`.
+function(torvix_upward_includes root out)
+    set(found "")
+    foreach(layer ${TORVIX_LAYERS})
+        list(FIND TORVIX_LAYERS ${layer} rank)
+        file(GLOB_RECURSE files ${root}/${layer}/*.h ${root}/${layer}/*.cpp)
+        foreach(f ${files})
+            file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_]+/")
+            foreach(line ${includes})
+                string(REGEX MATCH "\"([a-z_]+)/" _ "${line}")
+                list(FIND TORVIX_LAYERS "${CMAKE_MATCH_1}" target)
+                if(target GREATER rank)
+                    file(RELATIVE_PATH shown ${root} ${f})
+                    list(APPEND found "${shown}: ${line} (${layer} is below ${CMAKE_MATCH_1})")
+                endif()
+            endforeach()
+        endforeach()
+    endforeach()
+    set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
+function(torvix_check_include_order root)
+    torvix_upward_includes(${root} found)
+    if(found)
+        list(JOIN found "\n" shown)
+        message(FATAL_ERROR "includes that run up a layer:\n${shown}")
+    endif()
+endfunction()
