@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <utility>
 
 #include "support/edited_machine.h"
 
@@ -77,4 +82,41 @@ TEST(ChangesProcess, ExitStatusBadInputAndReportMarks) {
     for (const QByteArray& line : run.out.split('\n'))
         if (line.endsWith("#FFC8E6")) marked += line + '\n';
     EXPECT_EQ(marked.toStdString(), "Text25\t192.168.0.4\t#FFC8E6\n");
+}
+
+// The marks as they are drawn: the window of --compare under Xvfb shows the marked colour over
+// one box's area for the changed DNS server, and nowhere when nothing changed.
+TEST(ChangesProcess, MarksOnTheScreenUnderXvfb) {
+    const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
+    if (xvfbRun.isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
+    QTemporaryDir dir;
+    const QString office = torvix::test::dataPath("machines/office_pc.json");
+    const QString later = dir.filePath("later.json"), grab = dir.filePath("grab.png");
+    ASSERT_TRUE(write(
+        later, torvix::test::editedMachine("office_pc.json", torvix::test::officePcWeekLater())));
+    QProcessEnvironment env = environment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("TORVIX_GRAB_PNG", grab);
+    for (const auto& [newer, marked] : {std::pair{later, true}, std::pair{office, false}}) {
+        SCOPED_TRACE(newer.toStdString());
+        QFile::remove(grab);
+        QProcess window;
+        window.setProcessEnvironment(env);
+        window.start(xvfbRun, {"-a", "-s", "-screen 0 1280x1024x24", TORVIX_BINARY, "--compare",
+                               office, "--machine", newer});
+        QImage picture;
+        for (int tries = 0; tries < 300 && !picture.load(grab); ++tries) QThread::msleep(100);
+        window.kill();
+        window.waitForFinished();
+        ASSERT_FALSE(picture.isNull());
+        QRect pink;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                if ((picture.pixel(x, y) & 0xffffff) == 0xffc8e6) pink |= QRect(x, y, 1, 1);
+        EXPECT_EQ(!pink.isEmpty(), marked);
+        if (marked) {  // the small DNS box, some 90 by 16 pixels
+            EXPECT_TRUE(pink.width() > 60 && pink.height() > 10 && pink.height() < 40)
+                << pink.width() << "x" << pink.height();
+        }
+    }
 }
