@@ -1,12 +1,7 @@
 // `torvix --changes` as a whole process: between two snapshots of this computer, and between two
 // machine files of 100,000 installed packages each (one in a hundred upgraded, removed or new).
 // Usage: changes_bench TORVIX OFFICE_PC_JSON [RUNS]
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,36 +12,14 @@
 #include <cstdio>
 #include <vector>
 
-extern char** environ;
+#include "process_timing.h"
 
 namespace {
-
-// The wall time of one run in ms; -1 unless it exits 0 (same) or 1 (changes).
-double changesMs(const QString& program, const QStringList& args) {
-    std::vector<QByteArray> bytes{program.toLocal8Bit()};
-    for (const QString& a : args) bytes.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& b : bytes) argv.push_back(b.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (rc != 0 || waitpid(pid, &status, 0) != pid) return -1;
-    const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
-    return WIFEXITED(status) && WEXITSTATUS(status) <= 1 ? ms : -1;
-}
 
 double medianMs(int runs, const QString& program, const QStringList& args) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        const double ms = changesMs(program, args);
+        const double ms = torvix::bench::processMs(program, args, 1);  // 1: changes found
         if (ms < 0) return -1;
         times.push_back(ms);
     }
