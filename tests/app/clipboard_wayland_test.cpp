@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QWidget>
+
+#include "app/clipboard_at_exit.h"
+#include "output/screen_copy.h"
+#include "platform/command_launcher.h"
+#include "support/test_support.h"
+
+namespace {
+
+const QSize windowSize(320, 240);
+
+// A headless sway run as `nobody` (it refuses root); programs join it as the same user.
+class SwaySession {
+  public:
+    SwaySession(const QString& dir, const passwd& user) : dir_(dir), user_(user) {}
+    ~SwaySession() {
+        sway_.kill();
+        sway_.waitForFinished();
+    }
+
+    bool start() {
+        QFile config(dir_ + "/config");
+        if (!config.open(QIODevice::WriteOnly) ||
+            config.write("output * bg #204060 solid_color\n") < 0)
+            return false;
+        config.close();
+        const QString run = dir_ + "/run";
+        if (mkdir(QFile::encodeName(run), 0700) != 0 ||
+            chown(QFile::encodeName(run), user_.pw_uid, user_.pw_gid) != 0 ||
+            chown(QFile::encodeName(dir_), user_.pw_uid, user_.pw_gid) != 0)
+            return false;
+        sway_.start("setpriv", asUser({"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
+                                       "WLR_RENDERER=pixman", "sway", "-c", config.fileName()}));
+        for (int i = 0; i < 100 && !QFile::exists(run + "/wayland-1"); ++i) QThread::msleep(100);
+        return QFile::exists(run + "/wayland-1");
+    }
+
+    // setpriv's arguments for `command` as the user, in the session, with a clean environment.
+    QStringList asUser(const QStringList& command) const {
+        QStringList args{"--reuid=" + QString::number(user_.pw_uid),
+                         "--regid=" + QString::number(user_.pw_gid),
+                         "--clear-groups",
+                         "env",
+                         "-i",
+                         "PATH=/usr/bin:/bin",
+                         "HOME=" + dir_,
+                         "XDG_RUNTIME_DIR=" + dir_ + "/run",
+                         "WAYLAND_DISPLAY=wayland-1",
+                         "LC_ALL=C.UTF-8"};
+        for (const char* kept : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (qEnvironmentVariableIsSet(kept))
+                args << QString::fromLatin1(kept) + "=" + qEnvironmentVariable(kept);
+        return args + command;
+    }
+
+    torvix::test::ProgramRun run(const QStringList& command) const {
+        return torvix::test::runProgram("setpriv", asUser(command),
+                                        QProcessEnvironment::systemEnvironment());
+    }
+
+    // The user's wl-copy processes: each serves one clipboard content.
+    QStringList clipboardServers() const {
+        return QString::fromLatin1(run({"pgrep", "-x", "wl-copy"}).out)
+            .split('\n', Qt::SkipEmptyParts);
+    }
+
+  private:
+    QString dir_;
+    passwd user_;
+    QProcess sway_;
+};
+
+}  // namespace
+
+// In the child: the copy routine puts a window's picture on the clipboard, and the program ends
+// as the window's program does.
+TEST(ClipboardWayland, CopyThenEnd) {
+    if (!qEnvironmentVariableIsSet("TORVIX_SWAY_CHILD")) GTEST_SKIP() << "run by the test below";
+    QWidget window;
+    window.setFixedSize(windowSize);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(torvix::画面コピー::copyToClipboard(&window));
+    const auto launcher = torvix::makeLiveCommandLauncher();
+    torvix::keepClipboardPictureAtExit(launcher.get());
+}
+
+// Under sway (which, unlike headless weston, shares a clipboard between programs): after the
+// program has ended, wl-paste still gives the picture, served by one small process that ends
+// once another program copies something.
+TEST(ClipboardWayland, PictureOutlivesTheProgramUnderSway) {
+    for (const char* tool : {"sway", "wl-copy", "wl-paste", "setpriv", "pgrep"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() != 0 || !nobody) GTEST_SKIP() << "sway runs as nobody, started by root";
+    QTemporaryDir dir;
+    SwaySession sway(dir.path(), *nobody);
+    ASSERT_TRUE(sway.start());
+    ASSERT_TRUE(sway.clipboardServers().isEmpty());
+
+    const auto child = sway.run({"QT_QPA_PLATFORM=wayland", "TORVIX_SWAY_CHILD=1",
+                                 QCoreApplication::applicationFilePath(),
+                                 "--gtest_filter=ClipboardWayland.CopyThenEnd"});
+    ASSERT_TRUE(child.exitCode == 0 && child.out.contains("[  PASSED  ] 1 test") &&
+                !child.out.contains("SKIPPED"))
+        << child.out.constData() << child.err.constData();
+
+    const auto pasted = sway.run({"wl-paste", "--type", "image/png"});
+    QImage picture;
+    ASSERT_TRUE(picture.loadFromData(pasted.out, "PNG")) << pasted.err.constData();
+    EXPECT_EQ(picture.size(), windowSize);
+    const QStringList ours = sway.clipboardServers();
+    ASSERT_EQ(ours.size(), 1);
+
+    sway.run({"sh", "-c", "echo other | wl-copy"});
+    QStringList now;
+    for (int i = 0; i < 100 && (now = sway.clipboardServers()).contains(ours[0]); ++i)
+        QThread::msleep(100);
+    EXPECT_FALSE(now.contains(ours[0])) << "the picture's server is still running";
+    EXPECT_EQ(sway.run({"wl-paste", "--no-newline"}).out, "other\n");
+    sway.run({"pkill", "-x", "wl-copy"});
+}
