@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -41,6 +42,8 @@ class SwaySession {
             chown(QFile::encodeName(run), user_.pw_uid, user_.pw_gid) != 0 ||
             chown(QFile::encodeName(dir_), user_.pw_uid, user_.pw_gid) != 0)
             return false;
+        sway_.setStandardOutputFile(dir_ + "/sway.log");  // its chatter never fills a pipe
+        sway_.setStandardErrorFile(dir_ + "/sway.log", QIODevice::Append);
         sway_.start("setpriv", asUser({"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
                                        "WLR_RENDERER=pixman", "sway", "-c", config.fileName()}));
         for (int i = 0; i < 100 && !QFile::exists(run + "/wayland-1"); ++i) QThread::msleep(100);
@@ -86,7 +89,7 @@ class SwaySession {
 
 // In the child: the copy routine puts a window's picture on the clipboard, and the program ends
 // as the window's program does.
-TEST(ClipboardWayland, CopyThenEnd) {
+TEST(UnderSway, CopyThenEnd) {
     if (!qEnvironmentVariableIsSet("TORVIX_SWAY_CHILD")) GTEST_SKIP() << "run by the test below";
     QWidget window;
     window.setFixedSize(windowSize);
@@ -100,7 +103,7 @@ TEST(ClipboardWayland, CopyThenEnd) {
 // Under sway (which, unlike headless weston, shares a clipboard between programs): after the
 // program has ended, wl-paste still gives the picture, served by one small process that ends
 // once another program copies something.
-TEST(ClipboardWayland, PictureOutlivesTheProgramUnderSway) {
+TEST(UnderSway, CopiedPictureOutlivesTheProgram) {
     for (const char* tool : {"sway", "wl-copy", "wl-paste", "setpriv", "pgrep"})
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             GTEST_SKIP() << tool << " is not installed";
@@ -113,7 +116,7 @@ TEST(ClipboardWayland, PictureOutlivesTheProgramUnderSway) {
 
     const auto child = sway.run({"QT_QPA_PLATFORM=wayland", "TORVIX_SWAY_CHILD=1",
                                  QCoreApplication::applicationFilePath(),
-                                 "--gtest_filter=ClipboardWayland.CopyThenEnd"});
+                                 "--gtest_filter=UnderSway.CopyThenEnd"});
     ASSERT_TRUE(child.exitCode == 0 && child.out.contains("[  PASSED  ] 1 test") &&
                 !child.out.contains("SKIPPED"))
         << child.out.constData() << child.err.constData();
@@ -132,4 +135,35 @@ TEST(ClipboardWayland, PictureOutlivesTheProgramUnderSway) {
     EXPECT_FALSE(now.contains(ours[0])) << "the picture's server is still running";
     EXPECT_EQ(sway.run({"wl-paste", "--no-newline"}).out, "other\n");
     sway.run({"pkill", "-x", "wl-copy"});
+}
+
+// Sway draws the title bars itself: the window keeps no bar of its own there, and the close
+// request sway sends (its "kill") is refused as the window manager's is on X11.
+TEST(UnderSway, ServerDrawnTitleBarCannotCloseTheWindow) {
+    for (const char* tool : {"sway", "swaymsg", "setpriv"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() != 0 || !nobody) GTEST_SKIP() << "sway runs as nobody, started by root";
+    QTemporaryDir dir;
+    SwaySession sway(dir.path(), *nobody);
+    ASSERT_TRUE(sway.start());
+    const QString grab = dir.path() + "/grab.png";
+    QProcess window;
+    window.start("setpriv",
+                 sway.asUser({"QT_QPA_PLATFORM=wayland", "TORVIX_GRAB_PNG=" + grab, TORVIX_BINARY,
+                              "--machine", torvix::test::dataPath("machines/office_pc.json")}));
+    QImage picture;
+    for (int i = 0; i < 300 && !picture.load(grab); ++i) QThread::msleep(100);
+    ASSERT_FALSE(picture.isNull()) << window.readAllStandardError().constData();
+    EXPECT_EQ(picture.size(), QSize(752, 594));  // the form alone, with no bar of its own
+    const QStringList sockets =
+        QDir(dir.path() + "/run").entryList({"sway-ipc.*.sock"}, QDir::System);
+    ASSERT_EQ(sockets.size(), 1);
+    const auto killed = sway.run(
+        {"SWAYSOCK=" + dir.path() + "/run/" + sockets[0], "swaymsg", "[title=トルビクス]", "kill"});
+    EXPECT_EQ(killed.exitCode, 0) << killed.out.constData() << killed.err.constData();
+    EXPECT_FALSE(window.waitForFinished(2000)) << "the close request ended the program";
+    window.kill();
+    window.waitForFinished();
 }
