@@ -60,48 +60,48 @@ QString textOrNull(const std::optional<QString>& text) {
     return text ? *text : QString();
 }
 
-ReadList<SoftwareRow> readSoftware(Form1Logic& form1) {
-    ReadList<SoftwareRow> out;
-    std::vector<SoftwareRow> rows;
+// The rows `fill` reads, or the cause (told on standard error) when the reading fails: never a
+// part of the list taken for all of it.
+template <typename Row, typename Fill>
+ReadList<Row> readList(const char* what, Fill fill) {
+    ReadList<Row> out;
+    std::vector<Row> rows;
     try {
+        fill(rows);
+        out.rows = std::move(rows);
+    } catch (const std::exception& e) {
+        out.error = cause(e);
+        tellFailure(what, out.error);
+    }
+    return out;
+}
+
+ReadList<SoftwareRow> readSoftware(Form1Logic& form1) {
+    return readList<SoftwareRow>("installed software", [&](std::vector<SoftwareRow>& rows) {
         wmi::ObjectSet products = queryViaMoniker(
             form1.context(), QStringLiteral("winmgmts:\\\\.\\root\\cimv2"), items::softwareQuery);
         while (const std::optional<wmi::Instance> product = products.next()) {
             const items::SoftwareEntry e = items::softwareEntry(*product);
             rows.push_back({textOrNull(e.name), textOrNull(e.version)});
         }
-        out.rows = std::move(rows);
-    } catch (const std::exception& e) {
-        out.error = cause(e);
-        tellFailure("installed software", out.error);
-    }
-    return out;
+    });
 }
 
 ReadList<PrinterRow> readPrinters(Form1Logic& form1) {
-    ReadList<PrinterRow> out;
-    std::vector<PrinterRow> rows;
-    try {
+    return readList<PrinterRow>("printers", [&](std::vector<PrinterRow>& rows) {
         const wmi::Services services = form1.machine().wmi->ConnectServer();
         wmi::ObjectSet set = services.ExecQuery(Form5Logic::query);
         while (const std::optional<wmi::Instance> printer = set.next()) {
             const PrinterEntry e = printerEntry(*printer);
             rows.push_back({textOrNull(e.name), e.isDefault});
         }
-        out.rows = std::move(rows);
-    } catch (const std::exception& e) {
-        out.error = cause(e);
-        tellFailure("printers", out.error);
-    }
-    return out;
+    });
 }
 
 // The MAC list window's lines, read as it reads them (without writing its file).
 ReadList<QString> readMacLines(Form1Logic& form1, QStringList& addresses) {
-    ReadList<QString> out;
-    std::vector<QString> rows;
     auto text = [](const wmi::Value& v) { return v.isNull() ? QString() : v.toText(); };
-    try {
+    return readList<QString>("MAC addresses", [&](std::vector<QString>& rows) {
         const wmi::Services services = form1.machine().wmi->ConnectServer();
         wmi::ObjectSet adapters =
             services.ExecQuery(QStringLiteral("Select * From Win32_NetworkAdapterConfiguration"));
@@ -111,18 +111,11 @@ ReadList<QString> readMacLines(Form1Logic& form1, QStringList& addresses) {
                 macListLine(mac, text(adapter->property(QStringLiteral("Description")))));
             if (!mac.isEmpty()) addresses << mac.toUpper();
         }
-        out.rows = std::move(rows);
-    } catch (const std::exception& e) {
-        out.error = cause(e);
-        tellFailure("MAC addresses", out.error);
-    }
-    return out;
+    });
 }
 
 ReadList<BootRow> readBoots(Form1Logic& form1) {
-    ReadList<BootRow> out;
-    std::vector<BootRow> rows;
-    try {
+    return readList<BootRow>("start/shutdown history", [&](std::vector<BootRow>& rows) {
         wmi::ObjectSet events =
             queryViaMoniker(form1.context(), Form7Logic::historyMoniker, Form7Logic::historyQuery);
         while (const std::optional<wmi::Instance> event = events.next()) {
@@ -132,12 +125,7 @@ ReadList<BootRow> readBoots(Form1Logic& form1) {
                 event->property(QStringLiteral("EventCode")).toInteger() == startEventCode;
             rows.push_back({time, start});
         }
-        out.rows = std::move(rows);
-    } catch (const std::exception& e) {
-        out.error = cause(e);
-        tellFailure("start/shutdown history", out.error);
-    }
-    return out;
+    });
 }
 
 QString keyOf(const QString& box, int& index) {
