@@ -12,7 +12,7 @@ packages=(
     fonts-ipafont-mincho
     libsqlite3-dev
     xvfb xauth fluxbox xdotool xclip x11-utils imagemagick
-    wl-clipboard sway
+    wl-clipboard sway procps
     at-spi2-core python3-pyatspi dbus-daemon dbus-x11
     iproute2 iputils-ping
     cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils
