@@ -75,7 +75,8 @@ class SwaySession {
 
     // The user's wl-copy processes: each serves one clipboard content.
     QStringList clipboardServers() const {
-        return QString::fromLatin1(run({"pgrep", "-x", "wl-copy"}).out)
+        return QString::fromLatin1(
+                   run({"pgrep", "-u", QString::number(user_.pw_uid), "-x", "wl-copy"}).out)
             .split('\n', Qt::SkipEmptyParts);
     }
 
@@ -114,9 +115,9 @@ TEST(UnderSway, CopiedPictureOutlivesTheProgram) {
     ASSERT_TRUE(sway.start());
     ASSERT_TRUE(sway.clipboardServers().isEmpty());
 
-    const auto child = sway.run({"QT_QPA_PLATFORM=wayland", "TORVIX_SWAY_CHILD=1",
-                                 QCoreApplication::applicationFilePath(),
-                                 "--gtest_filter=UnderSway.CopyThenEnd"});
+    const auto child =
+        sway.run({"QT_QPA_PLATFORM=wayland", "TORVIX_SWAY_CHILD=1",
+                  QCoreApplication::applicationFilePath(), "--gtest_filter=UnderSway.CopyThenEnd"});
     ASSERT_TRUE(child.exitCode == 0 && child.out.contains("[  PASSED  ] 1 test") &&
                 !child.out.contains("SKIPPED"))
         << child.out.constData() << child.err.constData();
@@ -134,7 +135,7 @@ TEST(UnderSway, CopiedPictureOutlivesTheProgram) {
         QThread::msleep(100);
     EXPECT_FALSE(now.contains(ours[0])) << "the picture's server is still running";
     EXPECT_EQ(sway.run({"wl-paste", "--no-newline"}).out, "other\n");
-    sway.run({"pkill", "-x", "wl-copy"});
+    sway.run({"pkill", "-u", QString::number(nobody->pw_uid), "-x", "wl-copy"});
 }
 
 // Sway draws the title bars itself: the window keeps no bar of its own there, and the close
