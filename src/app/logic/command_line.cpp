@@ -59,6 +59,19 @@ bool isOption(const QString& arg, const QString& option) {
     return arg == option || arg.startsWith(option + QLatin1Char('='));
 }
 
+// The output format after "--report=" or "--changes="; `what` names the option in the message.
+bool takeFormat(const QString& format, const QString& what, CommandLine::Format& out,
+                QString& error) {
+    if (format == QLatin1String("text"))
+        out = CommandLine::Format::Text;
+    else if (format == QLatin1String("json"))
+        out = CommandLine::Format::Json;
+    else
+        error = QStringLiteral("unknown %1 format %2 (text or json)")
+                    .arg(what, quotedForMessage(format));
+    return error.isEmpty();
+}
+
 CommandLine invalid(const QString& message) {
     CommandLine c;
     c.mode = CommandLine::Mode::Invalid;
@@ -88,27 +101,14 @@ CommandLine parseCommandLine(const QStringList& args) {
         } else if (arg.startsWith(QLatin1String("--report="))) {
             if (!once(seen, QStringLiteral("--report"), error)) return invalid(error);
             report = true;
-            const QString format = arg.mid(9);
-            if (format == QLatin1String("text"))
-                c.format = CommandLine::Format::Text;
-            else if (format == QLatin1String("json"))
-                c.format = CommandLine::Format::Json;
-            else
-                return invalid(QStringLiteral("unknown report format %1 (text or json)")
-                                   .arg(quotedForMessage(format)));
+            if (!takeFormat(arg.mid(9), QStringLiteral("report"), c.format, error))
+                return invalid(error);
         } else if (isOption(arg, QStringLiteral("--changes"))) {
             if (!once(seen, QStringLiteral("--changes"), error)) return invalid(error);
             changes = true;
-            if (arg.size() > 9) {
-                const QString format = arg.mid(10);
-                if (format == QLatin1String("text"))
-                    c.format = CommandLine::Format::Text;
-                else if (format == QLatin1String("json"))
-                    c.format = CommandLine::Format::Json;
-                else
-                    return invalid(QStringLiteral("unknown --changes format %1 (text or json)")
-                                       .arg(quotedForMessage(format)));
-            }
+            if (arg.size() > 9 &&
+                !takeFormat(arg.mid(10), QStringLiteral("--changes"), c.format, error))
+                return invalid(error);
             // The "=" names the format, so OLD is always the next argument.
             if (i + 1 >= args.size() || args.at(i + 1).isEmpty() ||
                 args.at(i + 1).startsWith(QLatin1String("--")))
